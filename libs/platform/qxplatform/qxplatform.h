@@ -1,0 +1,70 @@
+// Extensions that Win32 lacks, on both backends: debug-output capture, the
+// host path of a Windows path, code-page selection and message pumping.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qxplatform {
+
+// Every string given to OutputDebugStringA in this process is handed, whole,
+// to each registered sink (on any thread). Sinks must not call
+// OutputDebugStringA themselves.
+using DebugSink = std::function<void(const char* text)>;
+int addDebugSink(DebugSink sink);
+void removeDebugSink(int id);
+
+// Collects debug output for as long as it lives.
+class DebugCapture {
+public:
+    DebugCapture() : id_(addDebugSink([this](const char* text) { add(text); })) {}
+    ~DebugCapture() { removeDebugSink(id_); }
+    DebugCapture(const DebugCapture&) = delete;
+    DebugCapture& operator=(const DebugCapture&) = delete;
+
+    std::vector<std::string> lines() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+    std::string text() const {
+        std::string all;
+        for (const auto& line : lines()) all += line;
+        return all;
+    }
+    bool contains(const std::string& piece) const { return text().find(piece) != std::string::npos; }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.clear();
+    }
+
+private:
+    void add(const char* text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.emplace_back(text ? text : "");
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    int id_;
+};
+
+// The host path that file functions use for a Windows path. On Windows the
+// path itself.
+std::string hostPath(const std::string& windowsPath);
+
+// Selects the ANSI code page (CP_ACP, CP_THREAD_ACP) of this process; 1252 by
+// default. Returns false where the platform does not allow it (Windows) or
+// the code page is not supported.
+bool setAnsiCodePage(UINT codePage);
+
+// Dispatches this thread's messages until done() holds or timeoutMs passes;
+// returns done().
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Dispatches every message that is pending now, without waiting.
+void pumpPending();
+
+}  // namespace qxplatform
