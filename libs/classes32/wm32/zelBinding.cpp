@@ -1,0 +1,55 @@
+// Binds the two entries of the interface library "zorvif32.dll": ordinal 1
+// receives, ordinal 2 sends. The Linux stand-in exports them by name.
+#include "zorvwm32.h"
+
+#include <mutex>
+
+namespace {
+
+using SendEntry = LONG (*)(HWND, UINT, LONG, void*, int, int);
+using ReceiveEntry = LRESULT (*)(HWND, WPARAM, LPARAM);
+
+struct InterfaceLibrary {
+    SendEntry send = nullptr;
+    ReceiveEntry receive = nullptr;
+};
+
+FARPROC entry(HMODULE library, int ordinal, const char* name) {
+#ifdef _WIN32
+    (void)name;
+    return GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
+#else
+    (void)ordinal;
+    return GetProcAddress(library, name);
+#endif
+}
+
+const InterfaceLibrary& interfaceLibrary() {
+    static InterfaceLibrary bound;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        HMODULE library = LoadLibraryA("zorvif32.dll");
+        if (library == nullptr) return;
+        bound.receive = reinterpret_cast<ReceiveEntry>(entry(library, 1, "zelReceive"));
+        bound.send = reinterpret_cast<SendEntry>(entry(library, 2, "zelSend"));
+    });
+    return bound;
+}
+
+}  // namespace
+
+namespace zel {
+
+LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
+    const auto& library = interfaceLibrary();
+    if (library.send == nullptr) return 0;
+    return library.send(target, code, parameter, buffer, kind, size < 0 ? 0 : size);
+}
+
+LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam) {
+    const auto& library = interfaceLibrary();
+    if (library.receive == nullptr) return 0;
+    return library.receive(window, wParam, lParam);
+}
+
+}  // namespace zel

@@ -1,0 +1,147 @@
+#include "zorvwm32.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+extern const char zorvwm32Signature[] =
+    "ZORV_SIG,name=zorvwm32,type=LIB,version=4.1.1.0,date=2026-12-07,author=zorv,build=release";
+
+namespace {
+
+using zorvwm32::numberBlockSize;
+using zorvwm32::textBlockSize;
+
+// One request waiting for its reply on this thread.
+struct PendingExchange {
+    HWND from;
+    HWND to;
+    bool replied = false;
+    LONG code = 0;
+    DWORD length = 0;
+    unsigned char text[textBlockSize] = {};
+};
+
+// Exchanges in progress on this thread, innermost last.
+thread_local std::vector<PendingExchange*> pendingExchanges;
+
+WORD low16(HWND window) { return static_cast<WORD>(reinterpret_cast<UINT_PTR>(window) & 0xFFFF); }
+
+// The innermost exchange that `receiver` started towards `requester`; the
+// protocol names windows by their low 16 bits.
+PendingExchange* exchangeFor(HWND receiver, HWND requester) {
+    for (auto it = pendingExchanges.rbegin(); it != pendingExchanges.rend(); ++it) {
+        if (low16((*it)->from) == low16(receiver) && low16((*it)->to) == low16(requester)) return *it;
+    }
+    return nullptr;
+}
+
+class ExchangeScope {
+public:
+    explicit ExchangeScope(PendingExchange& exchange) { pendingExchanges.push_back(&exchange); }
+    ~ExchangeScope() { pendingExchanges.pop_back(); }
+    ExchangeScope(const ExchangeScope&) = delete;
+    ExchangeScope& operator=(const ExchangeScope&) = delete;
+};
+
+void formatNumber(char (&text)[numberBlockSize], unsigned long value) {
+    std::snprintf(text, sizeof text, "%08lx", value & 0xFFFFFFFFul);
+}
+
+DWORD parseNumber(const void* data, DWORD size) {
+    char text[numberBlockSize + 1] = {};
+    std::memcpy(text, data, size < numberBlockSize ? size : numberBlockSize);
+    return static_cast<DWORD>(std::strtoul(text, nullptr, 16));
+}
+
+void copyReplyBack(const PendingExchange& exchange, void* payload, DWORD replyCapacity) {
+    const DWORD length = replyCapacity < textBlockSize ? replyCapacity : textBlockSize;
+    auto* out = static_cast<unsigned char*>(payload);
+    std::memcpy(out, exchange.text, length);
+    if (std::memchr(out, 0, length) == nullptr) out[length - 1] = 0;
+}
+
+void answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size) {
+    COPYDATASTRUCT reply{};
+    reply.dwData = (static_cast<ULONG_PTR>(zorvwm32::replyCode) << 16) | (static_cast<ULONG_PTR>(result) & 0xFFFF);
+    reply.cbData = size;
+    reply.lpData = data;
+    SendMessageA(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver), reinterpret_cast<LPARAM>(&reply));
+}
+
+void storeReply(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
+    PendingExchange* exchange = exchangeFor(receiver, requester);
+    if (exchange == nullptr) return;  // nobody waits for it: a late or stray reply
+    exchange->replied = true;
+    exchange->code = static_cast<LONG>(envelope->dwData & 0xFFFF);
+    std::memset(exchange->text, 0, sizeof exchange->text);
+    const DWORD size = envelope->cbData < textBlockSize ? envelope->cbData : textBlockSize;
+    if (envelope->lpData != nullptr) std::memcpy(exchange->text, envelope->lpData, size);
+    exchange->length = size;
+}
+
+void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter) {
+    if (envelope->cbData == numberBlockSize) {
+        const DWORD value = envelope->lpData ? parseNumber(envelope->lpData, envelope->cbData) : 0;
+        const LRESULT result = SendMessageA(receiver, code, parameter, static_cast<LPARAM>(value));
+        char text[numberBlockSize];
+        formatNumber(text, value);
+        answer(receiver, requester, result, text, numberBlockSize);
+        return;
+    }
+    // The handler reads the block as a text and may rewrite it: give it a
+    // zero-filled copy with a terminator behind the 512 bytes.
+    unsigned char block[textBlockSize + 1] = {};
+    const DWORD size = envelope->cbData < textBlockSize ? envelope->cbData : textBlockSize;
+    if (envelope->lpData != nullptr) std::memcpy(block, envelope->lpData, size);
+    const LRESULT result = SendMessageA(receiver, code, parameter, reinterpret_cast<LPARAM>(block));
+    answer(receiver, requester, result, block, textBlockSize);
+}
+
+}  // namespace
+
+LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
+                  DWORD replyCapacity, int kind) {
+    COPYDATASTRUCT envelope{};
+    envelope.dwData = (static_cast<ULONG_PTR>(code & 0xFFFF) << 16) | (static_cast<ULONG_PTR>(parameter) & 0xFFFF);
+    unsigned char block[textBlockSize] = {};
+    char number[numberBlockSize] = {};
+    if (kind == zorvwm32::textKind) {
+        if (payload != nullptr) std::memcpy(block, payload, payloadLength < textBlockSize ? payloadLength : textBlockSize);
+        envelope.cbData = textBlockSize;
+        envelope.lpData = block;
+    } else {
+        formatNumber(number, payload ? *static_cast<const DWORD*>(payload) : 0);
+        envelope.cbData = numberBlockSize;
+        envelope.lpData = number;
+    }
+
+    PendingExchange exchange{from, to};
+    LRESULT sent;
+    {
+        ExchangeScope scope(exchange);
+        sent = SendMessageA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&envelope));
+    }
+    if (code == zorvwm32::replyCode) return static_cast<LONG>(sent);
+    if (!exchange.replied) return 0;
+    if (replyCapacity != 0 && payload != nullptr) {
+        if (kind == zorvwm32::textKind) {
+            copyReplyBack(exchange, payload, replyCapacity);
+        } else if (replyCapacity >= sizeof(DWORD)) {
+            *static_cast<DWORD*>(payload) = parseNumber(exchange.text, exchange.length);
+        }
+    }
+    return exchange.code;
+}
+
+void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
+    if (envelope == nullptr) return;
+    const UINT code = static_cast<UINT>((envelope->dwData >> 16) & 0xFFFF);
+    const WPARAM parameter = envelope->dwData & 0xFFFF;
+    if (code == zorvwm32::replyCode) {
+        storeReply(receiver, requester, envelope);  // text block or number: kept as the block
+        return;
+    }
+    handleRequest(receiver, requester, envelope, code, parameter);
+}
