@@ -1,0 +1,170 @@
+// The client object: its message window, settings, counters and limits, and
+// the window procedure that routes every message the hub sends.
+#include "qxClient.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "qxConfig.h"
+#include "zorvText.h"
+#include "zorvwm32.h"
+
+extern const char qxClientSignature[] =
+    "ZORV_SIG,name=qxClient,type=LIB,version=1.1.0.0,date=2026-12-07,author=zorv,build=release";
+
+namespace {
+
+enum HubMessage : UINT {
+    maxDevicesQuery = 49245,
+    maxSourcesQuery = 49234,
+    maxIndexesQuery = 49233,
+    maxDatabasesQuery = 49243,
+    maxStringQuery = 49246,
+};
+
+constexpr int noLimit = 2147483647;
+
+}  // namespace
+
+qxClient::qxClient(IqxClientCallback* callbackArgument, const std::string& nameArgument)
+    : qxCheck(nameArgument), callback(callbackArgument), workstation(qxConfig::workstation()) {
+    createMessageWindow();
+}
+
+void qxClient::createMessageWindow() {
+    char className[64];
+    std::snprintf(className, sizeof className, "qxClientMessageWindow_%p", static_cast<void*>(this));
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = windowProcedure;
+    windowClass.cbWndExtra = sizeof(LONG_PTR);  // one pointer-sized slot: the owning client
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+
+    messageWindow = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, this);
+    if (messageWindow != nullptr) {
+        OutputDebugStringA(formatText("qxclient message window %d",
+                                      static_cast<int>(reinterpret_cast<INT_PTR>(messageWindow)))
+                               .c_str());
+    } else {
+        const std::string text = formatText("Cannot create qxClientMessageWindow: %d", static_cast<int>(GetLastError()));
+        MessageBoxA(nullptr, text.c_str(), "Very Serious Error!", MB_OK);
+    }
+}
+
+qxClient::~qxClient() {
+    if (closeHostOnExit && hubWindow != nullptr) PostMessageA(hubWindow, WM_CLOSE, 0, 0);
+    if (messageWindow != nullptr) {
+        auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(messageWindow, GWLP_HINSTANCE));
+        char className[256] = {};
+        GetClassNameA(messageWindow, className, sizeof className);
+        DestroyWindow(messageWindow);  // its WM_DESTROY disconnects
+        UnregisterClassA(className, instance);
+    }
+    inboundQueue.clear();
+}
+
+bool qxClient::counters(unsigned& tx, unsigned& rx) {
+    tx = txCount;
+    rx = rxCount;
+    const bool changed = static_cast<int>(txCount) != lastTx || static_cast<int>(rxCount) != lastRx;
+    lastTx = static_cast<int>(txCount);
+    lastRx = static_cast<int>(rxCount);
+    return changed;
+}
+
+void qxClient::resetCounters() {
+    txCount = rxCount = 0;
+    lastTx = lastRx = -1;
+}
+
+int qxClient::askHub(UINT message, int whenNone) {
+    const int answer = static_cast<int>(SendMessageA(hubWindow, message, 0, 0));
+    return answer != 0 ? answer : whenNone;
+}
+
+unsigned qxClient::maxDevices() { return static_cast<unsigned>(askHub(maxDevicesQuery, noLimit)); }
+unsigned qxClient::maxSources() { return static_cast<unsigned>(askHub(maxSourcesQuery, noLimit)); }
+unsigned qxClient::maxIndexes() { return static_cast<unsigned>(askHub(maxIndexesQuery, noLimit)); }
+unsigned qxClient::maxDatabases() { return static_cast<unsigned>(askHub(maxDatabasesQuery, 10)); }
+unsigned qxClient::maxString() { return static_cast<unsigned>(askHub(maxStringQuery, 256)); }
+
+LONG qxClient::sendText(UINT code, LONG parameter, void* payload, DWORD payloadLength, DWORD replyCapacity,
+                        int kind) {
+    switch (ipc) {
+    case qx::wm:
+        return copyDataSend(messageWindow, hubWindow, code, parameter, payload, payloadLength, replyCapacity, kind);
+    case qx::zel: {
+        const DWORD size = payloadLength > replyCapacity ? payloadLength : replyCapacity;
+        return zel::send(hubWindow, code, parameter, payload, kind, static_cast<int>(size));
+    }
+    default:
+        return 0;
+    }
+}
+
+LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    auto* client = reinterpret_cast<qxClient*>(GetWindowLongPtrA(window, 0));
+    const auto* text = reinterpret_cast<const char*>(lParam);
+    switch (message) {
+    case WM_DESTROY:
+        if (client != nullptr) client->disconnect();
+        break;
+    case WM_COPYDATA:
+        copyDataReceive(window, reinterpret_cast<HWND>(static_cast<UINT_PTR>(wParam & 0xFFFF)),
+                        reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return 1;
+    case 2032:  // the hub's answer to discovery
+        if (client != nullptr) client->hubWindow = reinterpret_cast<HWND>(wParam);
+        break;
+    case zorvwm32::zelMessage:
+        return zel::receive(window, wParam, lParam);
+    case 2123:
+    case 2224:
+    case 2234:
+    case 2244:
+        if (client != nullptr && text != nullptr) client->queueText(text);
+        return 1;
+    case 2174:
+        if (client == nullptr) return 1;
+        if (client->acceptsDatabaseChange(static_cast<int>(wParam), static_cast<unsigned>(lParam & 0xFFFF),
+                                          static_cast<int>((lParam >> 16) & 0xFFFF))) {
+            client->queueDatabaseChange(formatText("DC %d %d %d", static_cast<int>(wParam),
+                                                   static_cast<int>(lParam & 0xFFFF),
+                                                   static_cast<int>((lParam >> 16) & 0xFFFF)));
+            return 1;
+        }
+        break;
+    case 49854: {
+        if (client == nullptr || lParam == 0) return 1;
+        unsigned record[3];
+        std::memcpy(record, reinterpret_cast<const void*>(lParam), sizeof record);
+        if (client->acceptsDatabaseChange(static_cast<int>(record[0]), record[1], static_cast<int>(record[2]))) {
+            client->queueDatabaseChange(formatText("DC %u %u %u", record[0], record[1], record[2]));
+            return 1;
+        }
+        break;
+    }
+    case 2175:
+        if (client != nullptr && client->callback != nullptr) client->callback->disconnected();
+        break;
+    case 2334:
+        if (client != nullptr) client->drain();
+        break;
+    case 49170:
+        if (text == nullptr) return 1;
+        if (client != nullptr) client->handleDeviceMode(text);
+        break;
+    case 49239:
+        if (text == nullptr) return 1;
+        if (client != nullptr && client->callback != nullptr) client->callback->configChangeMessage(std::string(text));
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

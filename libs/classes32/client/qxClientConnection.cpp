@@ -1,0 +1,103 @@
+// Finding the hub, the connection handshake and loading the hub's limits.
+#include "qxClient.h"
+#include "zorvText.h"
+
+namespace {
+
+enum ConnectionMessage : UINT {
+    probe = 49552,
+    firstRequest = 2031,
+    secondRequest = 49153,
+    announceOrLeave = 2034,
+    announceZel = 2054,
+    registerClient = 49222,
+    deregisterClient = 49223,
+    maxDatabaseIndexQuery = 49235,
+    databaseCountQuery = 49243,
+    deviceLimitQuery = 49245,
+    indexLimitQuery = 49233,
+    sourceLimitQuery = 49234,
+    stringLimitQuery = 49246,
+};
+
+constexpr WPARAM probeQuestion = 0x5555;
+constexpr WORD probeAnswer = 0xAAAA;
+constexpr LPARAM announce = 4;
+constexpr LPARAM leave = 2;
+constexpr int noLimit = 2147483647;
+
+using OrqHwndEntry = HWND (*)();
+
+}  // namespace
+
+bool qxClient::connect(qx::ipcType ipcArgument, int ipcOptionsArgument) {
+    if (hubWindow != nullptr && IsWindow(hubWindow)) disconnect();
+    ipc = ipcArgument;
+    ipcOptions = ipcOptionsArgument;
+    hubWindow = nullptr;
+
+    findHubWithHalvik();
+    if (hubWindow == nullptr) findHubWithBroadcasts();
+
+    if (hubWindow != nullptr) {
+        const auto self = reinterpret_cast<WPARAM>(messageWindow);
+        if (ipc == qx::wm) SendMessageA(hubWindow, announceOrLeave, self, announce);
+        else if (ipc == qx::zel) SendMessageA(hubWindow, announceZel, self, announce);
+    }
+    if (hubWindow == nullptr) {
+        maxDatabaseIndex = noLimit;
+        databaseCount = 10;
+        return true;
+    }
+    if (callback != nullptr) callback->connected();
+    SendMessageA(hubWindow, registerClient, reinterpret_cast<WPARAM>(messageWindow), 0);
+    loadLimits();
+    return false;
+}
+
+void qxClient::findHubWithHalvik() {
+    HMODULE halvik = LoadLibraryA("halvik.dll");
+    if (halvik == nullptr) return;
+    auto orqHwnd = reinterpret_cast<OrqHwndEntry>(GetProcAddress(halvik, "orqHwnd"));
+    if (orqHwnd != nullptr) hubWindow = orqHwnd();
+    if (hubWindow != nullptr) {
+        const LRESULT answer = SendMessageA(hubWindow, probe, probeQuestion, 0);
+        if ((answer & 0xFFFF) == probeAnswer) OutputDebugStringA("qxClient: ORQ handle from halvik.dll");
+        else hubWindow = nullptr;
+    }
+    FreeLibrary(halvik);
+}
+
+// A hub answers either broadcast by sending 2032 to our window while the
+// broadcast is still being delivered.
+void qxClient::findHubWithBroadcasts() {
+    OutputDebugStringA("qxClient: REQUESTING ORQ handle from Broadcast Windows Message");
+    const auto self = reinterpret_cast<WPARAM>(messageWindow);
+    SendMessageA(HWND_BROADCAST, firstRequest, self, 0);
+    if (hubWindow == nullptr) SendMessageA(HWND_BROADCAST, secondRequest, self, 0);
+    if (hubWindow != nullptr) OutputDebugStringA("qxClient: ORQ handle from Broadcast Windows Message");
+}
+
+void qxClient::loadLimits() {
+    maxDatabaseIndex = askHub(maxDatabaseIndexQuery, noLimit);
+    databaseCount = askHub(databaseCountQuery, 10);
+    setDeviceLimit(askHub(deviceLimitQuery, noLimit));
+    setIndexLimit(askHub(indexLimitQuery, noLimit));
+    setSourceLimit(askHub(sourceLimitQuery, noLimit));
+    setDatabaseLimit(askHub(databaseCountQuery, 10));
+    setStringLimit(askHub(stringLimitQuery, 256));
+    OutputDebugStringA(formatText("++ number of databases is %d", databaseCount).c_str());
+}
+
+bool qxClient::disconnect() {
+    if (hubWindow == nullptr || !IsWindow(hubWindow)) return true;
+    const auto self = reinterpret_cast<WPARAM>(messageWindow);
+    SendMessageA(hubWindow, announceOrLeave, self, leave);
+    SendMessageA(hubWindow, deregisterClient, self, 0);
+    hubWindow = nullptr;
+    ipc = qx::none;
+    if (callback != nullptr) callback->disconnected();
+    return false;
+}
+
+bool qxClient::isConnected() { return hubWindow != nullptr && IsWindow(hubWindow) != FALSE; }
