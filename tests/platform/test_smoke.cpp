@@ -1,5 +1,5 @@
 // A quick end-to-end check of the Win32 subset that runs on both backends:
-// a message-only window, a sent and a posted message, and debug output.
+// a message-only window, a sent and a posted message.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -64,20 +64,6 @@ TEST_F(SmokeWindow, PostedMessageIsDispatchedByThePump) {
     ASSERT_TRUE(PostMessageA(window_, kSmokeMessage, 0, 1));
     EXPECT_EQ(postedSeen, 0);
     EXPECT_TRUE(qxplatform::pumpUntil([] { return postedSeen == 1; }, 5000));
-}
-
-// Each OutputDebugStringA call reaches every registered sink exactly once,
-// from any thread, and nothing reaches a removed sink.
-TEST(DebugOutputSmoke, EachStringReachesEverySinkOnce) {
-    qxplatform::DebugCapture first;
-    {
-        qxplatform::DebugCapture second;
-        OutputDebugStringA("one\n");
-        std::thread([] { OutputDebugStringA("two\n"); }).join();
-        EXPECT_EQ(second.lines(), (std::vector<std::string>{"one\n", "two\n"}));
-    }
-    OutputDebugStringA("three\n");
-    EXPECT_EQ(first.lines(), (std::vector<std::string>{"one\n", "two\n", "three\n"}));
 }
 
 }  // namespace

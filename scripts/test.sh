@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Sets the machine up, then builds and runs every test:
+#   build/        the normal build
+#   build-asan/   the same sources with AddressSanitizer and UBSan
+#   build-mingw/  the Windows build (MinGW-w64), its tests run under Wine
+# and finally runs the demo as a smoke test. The last line is
+# "N passed, N failed" over the three test runs; the exit status is non-zero
+# when a build, a test or the demo failed. QX_JOBS sets the parallelism (2).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
+jobs=${QX_JOBS:-2}
+
+passed=0
+failed=0
+problems=()  # failures that are not test cases: builds, test discovery, demo
+timings=()
+
+# timed <label> <command...>: runs the command and records how long it took.
+timed() {
+  local label=$1 start=$SECONDS rc=0
+  shift
+  "$@" || rc=$?
+  timings+=("$label $((SECONDS - start))s")
+  return "$rc"
+}
+
+# build <dir> <cmake options...>: configures and builds everything in <dir>.
+build() {
+  local dir=$1
+  shift
+  echo "== build $dir"
+  cmake -S "$root" -B "$root/$dir" -G Ninja --log-level=WARNING "$@" &&
+    cmake --build "$root/$dir" -j "$jobs" -- --quiet
+}
+
+# run_tests <dir> <ctest options...>: runs the tests of <dir> and adds their
+# counts to the totals.
+run_tests() {
+  local dir=$1 log rc=0 counts total failures
+  shift
+  echo "== tests $dir"
+  log=$(mktemp)
+  ctest --test-dir "$root/$dir" --output-on-failure "$@" </dev/null 2>&1 | tee "$log" || rc=$?
+  counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  rm -f "$log"
+  if [[ -n $counts ]]; then
+    read -r failures _ _ _ _ total <<<"$counts"
+    passed=$((passed + total - failures))
+    failed=$((failed + failures))
+    ((failures == 0 && rc != 0)) && problems+=("$dir: ctest failed outside the test cases (listing?)")
+  else
+    problems+=("$dir: no tests ran")
+  fi
+  return 0
+}
+
+# phase <label> <dir> <ctest options> -- <cmake options>: build, then test.
+phase() {
+  local label=$1 dir=$2 ctest_options=()
+  shift 2
+  while [[ $1 != -- ]]; do ctest_options+=("$1"); shift; done
+  shift
+  if timed "$label-build" build "$dir" "$@"; then
+    timed "$label-tests" run_tests "$dir" "${ctest_options[@]}"
+  else
+    problems+=("$dir: build failed")
+  fi
+}
+
+# A virtual X server and a fresh Wine prefix for the Windows tests: Wine
+# needs a display for top-level windows, which the broadcast tests create.
+xvfb_pid=
+wine_prefix=
+start_wine() {
+  local display_file i
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>/dev/null &
+  xvfb_pid=$!
+  for ((i = 0; i < 300; i++)); do
+    [[ -s $display_file ]] && break
+    sleep 0.1
+  done
+  [[ -s $display_file ]] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$(head -n 1 "$display_file")"
+  rm -f "$display_file"
+
+  wine_prefix=$(mktemp -d /tmp/qx-wine.XXXXXX)
+  export WINEPREFIX=$wine_prefix WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
+  echo "== wine prefix $WINEPREFIX on display $DISPLAY"
+  { timeout 300 wineboot -i && timeout 300 wineserver -w; } >/dev/null 2>&1 ||
+    { echo "wineboot failed" >&2; return 1; }
+  # Keep one server and Wine's background services for the whole run: each
+  # test case starts a program. The services are started here, detached
+  # from any pipe, because a service that inherits the pipe of a test's
+  # output would keep ctest waiting for its end.
+  wineserver -p
+  timeout 300 wineboot </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+  keep_desktop
+}
+
+# Starts build-mingw's desktop keeper (see tests/wine) and waits until it
+# uses the desktop.
+keep_desktop() {
+  local ready_file i
+  ready_file=$(mktemp)
+  wine "$root/build-mingw/bin/desktop-keeper.exe" </dev/null >"$ready_file" 2>&1 &
+  for ((i = 0; i < 600; i++)); do
+    grep -q ready "$ready_file" && break
+    sleep 0.1
+  done
+  grep -q ready "$ready_file" || { cat "$ready_file" >&2; echo "desktop keeper did not start" >&2; return 1; }
+  rm -f "$ready_file"
+}
+stop_wine() {
+  if [[ -n $wine_prefix ]]; then
+    WINEPREFIX=$wine_prefix wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$wine_prefix"
+    wine_prefix=
+  fi
+  if [[ -n $xvfb_pid ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
+  fi
+}
+trap stop_wine EXIT
+
+run_demo() {
+  local demo=build/bin/zorv-demo
+  [[ -x $demo ]] || demo=build/bin/platform-demo
+  echo "== demo $demo"
+  [[ -x $demo ]] || { echo "no demo program built" >&2; return 1; }
+  timeout 120 "$demo" </dev/null
+}
+
+timed setup bash scripts/setup.sh
+
+phase normal build --timeout 300 -j "$jobs" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
+phase asan build-asan --timeout 300 -j "$jobs" -- -DCMAKE_BUILD_TYPE=Debug \
+  -DQX_SANITIZE=ON -DQX_BENCHMARKS=OFF
+
+# The Windows build needs no Wine; its tests do.
+if timed wine-build build build-mingw -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQX_BENCHMARKS=OFF; then
+  if timed wine-boot start_wine; then
+    timed wine-tests run_tests build-mingw --timeout 300 -j 1
+  else
+    problems+=("wine: could not prepare Xvfb and the Wine prefix")
+  fi
+else
+  problems+=("build-mingw: build failed")
+fi
+stop_wine
+
+if [[ -d build/bin ]]; then
+  timed demo run_demo || problems+=("demo failed")
+fi
+
+echo "== times: ${timings[*]}"
+for problem in "${problems[@]}"; do echo "== FAILED: $problem"; done
+echo "$passed passed, $failed failed"
+((failed == 0 && ${#problems[@]} == 0))
