@@ -8,6 +8,8 @@
 
 class IqxClientCallback {
 public:
+    virtual ~IqxClientCallback() = default;
+
     virtual void connected() = 0;
     virtual void disconnected() = 0;
     virtual void infoRevertive(int device, int slot, const std::string& value) = 0;
@@ -18,7 +20,4 @@ public:
     virtual void deviceMessage(int workstation, int device, const std::string& message, int reference) = 0;
     virtual void pollError(int device, int slot) = 0;
     virtual void configChangeMessage(const std::string& message) = 0;
-
-protected:
-    ~IqxClientCallback() = default;
 };
