@@ -1,0 +1,130 @@
+#include "iniFile.h"
+
+#include <algorithm>
+
+namespace qxini {
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::string_view lineEnd = "\r\n";
+#else
+constexpr std::string_view lineEnd = "\n";
+#endif
+
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool writeAll(HANDLE file, std::string_view data) {
+    while (!data.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, data.data(), chunk, &written, nullptr) || written == 0) return false;
+        data.remove_prefix(written);
+    }
+    return true;
+}
+
+// Text mode on write: every line feed goes out as the platform's line end.
+std::string withPlatformLineEnds(const std::string& text) {
+    if (lineEnd == "\n") return text;
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n')
+            out += lineEnd;
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Process-wide: the file lock alone need not exclude threads of one process.
+std::mutex& writersOfThisProcess() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+bool fileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool readTextFile(const std::string& path, std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string raw;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) raw.append(buffer, got);
+    CloseHandle(file);
+
+    text.clear();
+    text.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+        text += raw[i];
+    }
+    return true;
+}
+
+void forEachLine(std::string_view text, std::size_t limit, const std::function<void(std::string_view)>& visit) {
+    while (!text.empty()) {
+        const std::size_t feed = text.find('\n');
+        std::size_t length = feed == std::string_view::npos ? text.size() : feed + 1;
+        length = std::min(length, limit);
+        visit(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+}
+
+std::string_view cutLineEnd(std::string_view line) {
+    line = line.substr(0, line.find('\n'));
+    return line.substr(0, line.find('\r'));
+}
+
+char lowerByte(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerByte(x) == lowerByte(y); });
+}
+
+bool replaceFile(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp";
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool written = writeAll(file, withPlatformLineEnds(text)) && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (written &&
+        MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(temporary.c_str());
+    return false;
+}
+
+WriteLock::WriteLock(const std::string& iniPath)
+    : threadGuard_(writersOfThisProcess()), lockFile_(INVALID_HANDLE_VALUE) {
+    // Without a lock file (no path, or a read-only directory) the write goes
+    // ahead unlocked; it will most likely fail on its own.
+    if (iniPath.empty()) return;
+    lockFile_ = CreateFileA((iniPath + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE, shareAll, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (lockFile_ != INVALID_HANDLE_VALUE && !LockFileEx(lockFile_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region_)) {
+        CloseHandle(lockFile_);
+        lockFile_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+WriteLock::~WriteLock() {
+    if (lockFile_ == INVALID_HANDLE_VALUE) return;
+    UnlockFileEx(lockFile_, 0, 1, 0, &region_);
+    CloseHandle(lockFile_);
+}
+
+}  // namespace qxini

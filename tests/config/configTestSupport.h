@@ -1,0 +1,165 @@
+// Test helpers: scoped environment variables, fresh temporary directories,
+// files addressed by Windows path, and a fixture with an isolated environment.
+#pragma once
+
+#include <qxplatform.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace cfgtest {
+
+// Sets or removes one environment variable; restores it on destruction.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(std::string name) : name_(std::move(name)) {
+        if (const char* value = std::getenv(name_.c_str())) old_ = value;
+    }
+    ~ScopedEnv() {
+        if (old_)
+            put(*old_);
+        else
+            unset();
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+    void set(const std::string& value) { put(value); }
+    void unset() {
+#ifdef _WIN32
+        _putenv_s(name_.c_str(), "");  // an empty value removes the variable
+#else
+        unsetenv(name_.c_str());
+#endif
+    }
+
+private:
+    void put(const std::string& value) {
+#ifdef _WIN32
+        _putenv_s(name_.c_str(), value.c_str());
+#else
+        setenv(name_.c_str(), value.c_str(), 1);
+#endif
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// A fresh directory below the system's temporary directory, removed with
+// everything in it on destruction. Its path is usable as a Windows path: on
+// POSIX hosts an absolute POSIX path is passed through unchanged.
+class TempDir {
+public:
+    TempDir() {
+        static std::atomic<int> counter{0};
+        std::random_device random;
+        path_ = std::filesystem::temp_directory_path() /
+                ("qxcfg-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + "-" +
+                 std::to_string(random()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string win() const { return path_.string(); }
+    const std::filesystem::path& host() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::filesystem::path hostOf(const std::string& windowsPath) {
+    return std::filesystem::path(qxplatform::hostPath(windowsPath));
+}
+
+inline void writeText(const std::string& windowsPath, const std::string& text) {
+    const auto path = hostOf(windowsPath);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The file's text with CR LF read as LF, as the library reads it.
+inline std::string readText(const std::string& windowsPath) {
+    std::ifstream in(hostOf(windowsPath), std::ios::binary);
+    std::stringstream raw;
+    raw << in.rdbuf();
+    std::string text;
+    const std::string all = raw.str();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (!(all[i] == '\r' && i + 1 < all.size() && all[i + 1] == '\n')) text += all[i];
+    return text;
+}
+
+inline bool exists(const std::string& windowsPath) {
+    return std::filesystem::exists(hostOf(windowsPath));
+}
+
+inline void makeDirectory(const std::string& windowsPath) {
+    std::filesystem::create_directories(hostOf(windowsPath));
+}
+
+// The configuration variables all absent, drive paths ("c:\...") mapped into
+// a fresh directory where the platform maps them, and helpers to select
+// system mode or the WINDIR layout inside a fresh root.
+class ConfigTest : public ::testing::Test {
+protected:
+    ConfigTest() {
+        for (ScopedEnv* variable : {&root_, &system_, &workstation_, &developer_, &windir_}) variable->unset();
+#ifndef _WIN32
+        drivesVariable_.set(drives_.win());
+#endif
+        removeConfigIni();
+    }
+    ~ConfigTest() override { removeConfigIni(); }
+
+    static constexpr const char* configIni = "c:\\zorv_config.ini";
+
+    // QX_ROOT = <root>, QX_SYSTEM = S; returns the configuration directory.
+    std::string useSystemMode() {
+        root_.set(root.win());
+        system_.set("S");
+        const std::string config = root.win() + "\\S\\config";
+        makeDirectory(config);
+        return config;
+    }
+
+    // Outside system mode with WINDIR = <root>\windows; returns that directory.
+    std::string useWindir() {
+        const std::string windows = root.win() + "\\windows";
+        windir_.set(windows);
+        makeDirectory(windows);
+        return windows;
+    }
+
+    void writeConfigIni(const std::string& configPath) {
+        writeText(configIni, "[Config]\nConfigPath=" + configPath + "\n");
+    }
+
+    static void removeConfigIni() {
+        std::error_code ignored;
+        std::filesystem::remove(hostOf(configIni), ignored);
+    }
+
+    TempDir drives_;
+    TempDir root;
+    ScopedEnv drivesVariable_{"QX_DRIVES"};
+    ScopedEnv root_{"QX_ROOT"};
+    ScopedEnv system_{"QX_SYSTEM"};
+    ScopedEnv workstation_{"QX_WORKSTATION"};
+    ScopedEnv developer_{"QX_DEVELOPER"};
+    ScopedEnv windir_{"WINDIR"};
+};
+
+}  // namespace cfgtest
