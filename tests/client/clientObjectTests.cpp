@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "clientTestSupport.h"
 
 namespace qxtest {
@@ -75,10 +77,10 @@ TEST_F(ClientObject, LimitAccessorsAskTheHubEveryTime) {
     qxClient client(nullptr, "qxClient");
     ASSERT_FALSE(client.connect(qx::wm, 0));
     hub.clear();
-    EXPECT_EQ(client.maxDevices(), 100u);
+    EXPECT_EQ(client.maxDevices(), 100000u);
     EXPECT_EQ(client.maxString(), 256u);  // the hub answers 0
     EXPECT_EQ(hub.messagesOf(49245).size(), 1u);
-    EXPECT_EQ(client.maxDevices(), 100u);
+    EXPECT_EQ(client.maxDevices(), 100000u);
     EXPECT_EQ(hub.messagesOf(49245).size(), 2u);
 }
 
@@ -104,12 +106,13 @@ TEST_F(ClientObject, CloseHostOnExitPostsCloseBeforeLeaving) {
         ASSERT_FALSE(client.connect(qx::wm, 0));
         client.setCloseHostOnExit(true);
     }
-    auto leaves = hub.messagesOf(2034);
-    ASSERT_EQ(leaves.size(), 2u);
-    EXPECT_EQ(leaves[1].lParam, 2);
-    EXPECT_TRUE(leaves[1].closeQueued);
-    ASSERT_EQ(hub.messagesOf(49223).size(), 1u);
-    EXPECT_TRUE(hub.messagesOf(49223)[0].closeQueued);
+    // The hub may already have handled the close when the leave arrives, or
+    // the close may still wait in its queue: either way it came first.
+    auto all = hub.messages();
+    auto leave = std::find_if(all.begin(), all.end(), [](const auto& m) { return m.message == 2034 && m.lParam == 2; });
+    ASSERT_NE(leave, all.end());
+    const bool closedBefore = std::any_of(all.begin(), leave, [](const auto& m) { return m.message == WM_CLOSE; });
+    EXPECT_TRUE(closedBefore || leave->closeQueued);
     EXPECT_EQ(events.events, (std::vector<std::string>{"connected", "disconnected"}));
 }
 

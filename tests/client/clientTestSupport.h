@@ -62,7 +62,7 @@ protected:
 
     static FakeHub::Options hubOptions() {
         FakeHub::Options options;
-        options.answers = {{49235, 65535}, {49243, 4}, {49245, 100}, {49233, 500}, {49234, 600}, {49246, 0}};
+        options.answers = {{49235, 65535}, {49243, 4}, {49245, 100000}, {49233, 100000}, {49234, 600}, {49246, 0}};
         return options;
     }
 
