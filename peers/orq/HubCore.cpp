@@ -1,0 +1,211 @@
+#include "HubCore.h"
+
+#include "zorvText.h"
+
+namespace orq {
+
+namespace {
+
+// Message numbers of the handshake, the plain requests and the notifications.
+enum : UINT {
+    requestHub = 2031,
+    hubAnswer = 2032,
+    announceWm = 2034,
+    announceZel = 2054,
+    registerClient = 49222,
+    deregisterClient = 49223,
+    requestHubAgain = 49153,
+    probe = 49552,
+    limitDevices = 49245,
+    limitIndexes = 49233,
+    limitSources = 49234,
+    limitDatabases = 49243,
+    limitString = 49246,
+    limitDatabaseIndex = 49235,
+    releaseHeldCommands = 49237,
+    deregisterDevice = 2275,
+    registrationExtent = 49232,
+    cacheSwitch = 2036,
+    cacheFlushDevice = 2038,
+    cacheIsOn = 2040,
+    cacheTestShort = 2037,
+    nameCacheFlush = 2167,
+    subscribeNet = 49227,
+    unsubscribeNet = 49228,
+    deviceModeText = 49170,
+    hubDisconnects = 2175,
+};
+
+constexpr LPARAM announceLeaving = 2;
+constexpr LPARAM announceJoining = 4;
+constexpr WPARAM probeQuestion = 0x5555;
+
+HWND windowOf(WPARAM value) { return reinterpret_cast<HWND>(value); }
+
+}  // namespace
+
+HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
+    : options_(options),
+      recorder_(recorder),
+      devices_(DeviceFiles(options.configDirectory)),
+      cache_(options.cacheOn),
+      names_(devices_.files()) {}
+
+void HubCore::attach(HWND window) {
+    window_ = window;
+    int highest = options_.highestDevice;
+    if (highest <= 0) {
+        highest = wireToInt(devices_.files().readHub("Hub")["HighestDevice"]);
+        if (highest <= 0) highest = 999;
+    }
+    const int found = devices_.load(highest);
+    log(formatText("%d devices loaded from %s", found, devices_.files().devicePath(0).c_str()));
+}
+
+void HubCore::log(const std::string& line) const {
+    if (options_.log) options_.log(line);
+}
+
+bool HubCore::handleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 1;
+    switch (message) {
+    case requestHub:
+        if (options_.answer2031) answerDiscovery(windowOf(wParam));
+        return true;
+    case requestHubAgain:
+        if (options_.answer49153) answerDiscovery(windowOf(wParam));
+        return true;
+    case probe: result = wParam == probeQuestion ? options_.probeAnswer : 0; return true;
+    case announceWm:
+    case announceZel:
+        clients_.heardFrom(windowOf(wParam));
+        if (lParam == announceJoining) {
+            clients_.announce(windowOf(wParam), message == announceZel ? Transport::zel : Transport::wm);
+        } else if (lParam == announceLeaving && message == announceWm) {
+            clientLeaves(message, windowOf(wParam));
+        }
+        return true;
+    case registerClient:
+        clients_.add(windowOf(wParam));
+        clients_.heardFrom(windowOf(wParam));
+        return true;
+    case deregisterClient: clientLeaves(message, windowOf(wParam)); return true;
+    case limitDevices: result = options_.maxDevices; return true;
+    case limitIndexes: result = options_.maxIndexes; return true;
+    case limitSources: result = options_.maxSources; return true;
+    case limitDatabases: result = options_.maxDatabases; return true;
+    case limitString: result = options_.maxString; return true;
+    case limitDatabaseIndex: result = options_.maxDatabaseIndex; return true;
+    case releaseHeldCommands: result = releaseHeld(true); return true;
+    case deregisterDevice:
+        clients_.heardFrom(windowOf(wParam));
+        clients_.deregisterDevice(windowOf(wParam), static_cast<int>(lParam));
+        return true;
+    case registrationExtent: {
+        const auto [lowest, highest] = clients_.extent(static_cast<int>(wParam));
+        result = static_cast<LRESULT>(MAKELONG(lowest, highest)) & 0xFFFFFFFF;
+        return true;
+    }
+    case cacheSwitch: cache_.enable(wParam != 0); return true;
+    case cacheFlushDevice: cache_.flush(static_cast<int>(wParam)); return true;
+    case cacheIsOn: result = cache_.enabled() ? 1 : 0; return true;
+    case cacheTestShort:
+        result = cache_.covers(static_cast<int>(wParam), LOWORD(lParam), HIWORD(lParam)) ? 1 : 0;
+        return true;
+    case nameCacheFlush: names_.flush(static_cast<int>(wParam)); return true;
+    case subscribeNet:
+    case unsubscribeNet:
+        clients_.heardFrom(windowOf(wParam));
+        clients_.subscribe(windowOf(wParam), message == subscribeNet);
+        return true;
+    default: return false;
+    }
+}
+
+void HubCore::answerDiscovery(HWND client) {
+    if (client == nullptr) return;
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(client, hubAnswer, reinterpret_cast<WPARAM>(window_), 0, SMTO_NORMAL,
+                        options_.clientTimeoutMs, &ignored);
+}
+
+void HubCore::clientLeaves(UINT message, HWND client) {
+    MSG queued;
+    const bool closeQueued = PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
+    recorder_.leave(message, client, closeQueued);
+    clients_.forget(client);
+}
+
+void HubCore::tick() {
+    releaseHeld(false);
+    flushOutbox();
+}
+
+DWORD HubCore::msUntilWork() const {
+    if (!outbox_.empty()) return 0;
+    if (held_.empty()) return INFINITE;
+    const LONG left = static_cast<LONG>(held_.front().due - GetTickCount());
+    return left > 0 ? static_cast<DWORD>(left) : 0;
+}
+
+int HubCore::releaseHeld(bool all) {
+    int released = 0;
+    while (!held_.empty() && (all || static_cast<LONG>(held_.front().due - GetTickCount()) <= 0)) {
+        const HeldCommand next = std::move(held_.front());
+        held_.pop_front();
+        apply(next.command, next.requester);
+        ++released;
+    }
+    return released;
+}
+
+void HubCore::sendText(const ClientAddress& to, UINT code, const std::string& text) {
+    Delivery delivery;
+    delivery.to = to;
+    delivery.code = code;
+    delivery.bytes = text;
+    outbox_.add(std::move(delivery));
+}
+
+void HubCore::flushOutbox() {
+    if (flushing_ || window_ == nullptr) return;
+    flushing_ = true;
+    while (!outbox_.empty()) {
+        const Delivery delivery = outbox_.take();
+        if (clients_.stalled(delivery.to.window)) continue;
+        if (sendDelivery(window_, delivery, options_.clientTimeoutMs)) continue;
+        if (IsWindow(delivery.to.window)) {
+            log(formatText("client %p does not answer; skipped until it talks to the hub again",
+                           static_cast<void*>(delivery.to.window)));
+            clients_.markStalled(delivery.to.window);
+        } else {
+            clients_.forget(delivery.to.window);
+        }
+    }
+    flushing_ = false;
+    recorder_.notify();
+}
+
+void HubCore::announceDeviceMode(int device, int index, const std::string& keyword) {
+    const std::string text = formatText("%s %d %d", keyword.c_str(), index, device);
+    for (const ClientAddress& client : clients_.all()) sendText(client, deviceModeText, text);
+}
+
+void HubCore::announceDisconnect() {
+    for (const ClientAddress& client : clients_.all()) {
+        Delivery delivery;
+        delivery.to = client;
+        delivery.form = Delivery::Form::plain;
+        delivery.code = hubDisconnects;
+        outbox_.add(std::move(delivery));
+    }
+}
+
+void HubCore::deliver(HWND client, UINT code, const std::string& text) { sendText(clients_.address(client), code, text); }
+
+std::string HubCore::value(int device, int index) const {
+    const Device* found = devices_.find(device);
+    return found && found->hasIndex(index) ? found->at(index).value : std::string();
+}
+
+}  // namespace orq

@@ -1,0 +1,105 @@
+// The hub's behaviour, run on the hub's thread: the handshake, the device
+// model and its commands, registration, revertives, the value cache, the
+// database names and the network messages. HubWindow feeds it the window's
+// messages; everything it tells clients goes through the outbox.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+
+#include "ClientRegistry.h"
+#include "CommandParser.h"
+#include "DeviceFiles.h"
+#include "DeviceModel.h"
+#include "HubOptions.h"
+#include "HubRecorder.h"
+#include "NameStore.h"
+#include "Outbox.h"
+#include "Request.h"
+#include "ValueCache.h"
+
+namespace orq {
+
+class HubCore {
+public:
+    HubCore(const HubOptions& options, HubRecorder& recorder);
+    HubCore(const HubCore&) = delete;
+    HubCore& operator=(const HubCore&) = delete;
+
+    // Binds the hub's window and loads the devices.
+    void attach(HWND window);
+
+    // A plain message; false when it is none of the hub's.
+    bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // A request from an envelope or frame; returns the reply code.
+    LRESULT handleRequest(Request& request);
+
+    // Releases held commands that are due and sends what the outbox holds.
+    void tick();
+    // How long the loop may wait before tick() has work: 0, a hold deadline
+    // or INFINITE.
+    DWORD msUntilWork() const;
+
+    // Test and demo hooks.
+    void announceDeviceMode(int device, int index, const std::string& keyword);
+    void announceDisconnect();
+    void deliver(HWND client, UINT code, const std::string& text);
+    std::string value(int device, int index) const;
+    int deviceCount() const { return static_cast<int>(devices_.numbers().size()); }
+    int clientCount() const { return static_cast<int>(clients_.size()); }
+
+private:
+    struct HeldCommand {
+        Command command;
+        HWND requester;
+        DWORD due;
+    };
+
+    // Handshake and plain requests.
+    void answerDiscovery(HWND client);
+    void clientLeaves(UINT message, HWND client);
+    int databaseCount() const { return options_.maxDatabases > 0 ? static_cast<int>(options_.maxDatabases) : 10; }
+
+    // Commands.
+    LRESULT command(const Request& request);
+    void apply(const Command& command, HWND requester);
+    Device* deviceFor(const Command& command);
+    void change(const Command& command);
+    void lock(const Command& command);
+    void report(const Command& command, HWND onlyTo);
+    void reloadDevice(const Command& command);
+    void relayDeviceMessage(const Command& command);
+    void rename(const Command& command);
+    int releaseHeld(bool all);
+
+    // Requests by topic.
+    LRESULT registration(const Request& request);
+    LRESULT cacheRequest(Request& request);
+    LRESULT nameRequest(Request& request);
+    LRESULT deviceProfile(Request& request);
+    LRESULT configChange(const Request& request);
+
+    // Traffic to clients.
+    void emitRevertive(const Device& device, int index, HWND onlyTo = nullptr);
+    void notifyDatabaseChange(int device, int index, int database);
+    void sendText(const ClientAddress& to, UINT code, const std::string& text);
+    void flushOutbox();
+
+    void log(const std::string& line) const;
+
+    const HubOptions& options_;
+    HubRecorder& recorder_;
+    HWND window_ = nullptr;
+
+    ClientRegistry clients_;
+    DeviceModel devices_;
+    ValueCache cache_;
+    NameStore names_;
+    Outbox outbox_;
+    std::deque<HeldCommand> held_;
+    bool flushing_ = false;
+};
+
+}  // namespace orq

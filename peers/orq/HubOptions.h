@@ -1,0 +1,58 @@
+// How an embedded or stand-alone hub behaves.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "orqWindowClass.h"
+
+namespace orq {
+
+// How the hub tells clients that a database name changed.
+enum class DatabaseChangeForm {
+    text,          // "DC device index database" under 2123
+    shortNumeric,  // message 2174: wParam device, lParam index | database << 16
+    wideNumeric,   // 49854 with a record of three 32-bit values: device, index, database
+};
+
+struct HubOptions {
+    // Windows path of the directory holding orq.ini and the dev_NNN.ini files;
+    // empty means the workstation's configuration directory.
+    std::string configDirectory;
+    // Class of the hub's window; halvik.dll finds the hub by orqWindowClass.
+    std::string windowClass = orqWindowClass;
+
+    // Answers to the limit queries; 0 means none and is answered as 0.
+    LRESULT maxDevices = 0;        // 49245
+    LRESULT maxIndexes = 0;        // 49233
+    LRESULT maxSources = 0;        // 49234
+    LRESULT maxDatabases = 0;      // 49243; the hub itself then keeps 10 databases
+    LRESULT maxString = 0;         // 49246
+    LRESULT maxDatabaseIndex = 0;  // 49235
+
+    // Answer to the probe 49552 (wParam 0x5555).
+    LRESULT probeAnswer = 0xAAAA;
+    // Whether the hub answers each discovery request with 2032.
+    bool answer2031 = true;
+    bool answer49153 = true;
+
+    // Commands without the now bit wait this long unless 49237 releases them
+    // earlier; 0 acts on them at once.
+    DWORD holdDelayMs = 50;
+    // Longest wait for a wm client to take one delivery.
+    DWORD clientTimeoutMs = 5000;
+    // Highest device number whose file is looked for at start; 0 takes
+    // HighestDevice from section [Hub] of orq.ini, else 999.
+    int highestDevice = 0;
+
+    bool cacheOn = true;
+    DatabaseChangeForm databaseChange = DatabaseChangeForm::text;
+
+    // Receives one line per notable event (refused commands, unknown
+    // requests, clients that stopped answering); none by default.
+    std::function<void(const std::string&)> log;
+};
+
+}  // namespace orq

@@ -1,0 +1,47 @@
+#include "Outbox.h"
+
+#include <cstring>
+#include <vector>
+
+#include "zorvwm32.h"
+
+namespace orq {
+
+namespace {
+
+bool sendPlain(const Delivery& delivery, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(delivery.to.window, delivery.code, delivery.wParam, delivery.lParam, SMTO_NORMAL,
+                               timeoutMs, &result) != 0;
+}
+
+bool sendCopyData(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
+    unsigned char block[zorvwm32::textBlockSize] = {};
+    const std::size_t room = delivery.form == Delivery::Form::text ? sizeof block - 1 : sizeof block;
+    std::memcpy(block, delivery.bytes.data(), delivery.bytes.size() < room ? delivery.bytes.size() : room);
+    COPYDATASTRUCT envelope{};
+    envelope.dwData = static_cast<ULONG_PTR>(delivery.code & 0xFFFF) << 16;
+    envelope.cbData = zorvwm32::textBlockSize;
+    envelope.lpData = block;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(delivery.to.window, WM_COPYDATA, reinterpret_cast<WPARAM>(hub),
+                               reinterpret_cast<LPARAM>(&envelope), SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+bool sendThroughInterfaceLibrary(const Delivery& delivery) {
+    std::vector<unsigned char> buffer(delivery.bytes.begin(), delivery.bytes.end());
+    if (delivery.form == Delivery::Form::text) buffer.push_back(0);
+    zel::send(delivery.to.window, delivery.code, 0, buffer.data(), zorvwm32::textKind,
+              static_cast<int>(buffer.size()));
+    return IsWindow(delivery.to.window) != FALSE;
+}
+
+}  // namespace
+
+bool sendDelivery(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
+    if (delivery.form == Delivery::Form::plain) return sendPlain(delivery, timeoutMs);
+    if (delivery.to.transport == Transport::zel) return sendThroughInterfaceLibrary(delivery);
+    return sendCopyData(hub, delivery, timeoutMs);
+}
+
+}  // namespace orq

@@ -1,0 +1,51 @@
+// What the hub has to tell its clients, queued while it handles a message
+// and sent from its loop, so that a requester never waits for the hub's
+// traffic to other clients.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+
+#include "ClientRegistry.h"
+
+namespace orq {
+
+struct Delivery {
+    enum class Form {
+        text,    // a text under a message code, in a copy-data block or an interface-library frame
+        record,  // a binary record the same way
+        plain,   // a plain window message
+    };
+
+    ClientAddress to;
+    Form form = Form::text;
+    UINT code = 0;
+    std::string bytes;  // text (without terminator) or record
+    WPARAM wParam = 0;  // plain form
+    LPARAM lParam = 0;  // plain form
+};
+
+class Outbox {
+public:
+    void add(Delivery delivery) { queue_.push_back(std::move(delivery)); }
+    bool empty() const { return queue_.empty(); }
+    Delivery take() {
+        Delivery front = std::move(queue_.front());
+        queue_.pop_front();
+        return front;
+    }
+
+private:
+    std::deque<Delivery> queue_;
+};
+
+// Sends one delivery from the hub's window. wm clients get a WM_COPYDATA
+// (or the plain message) through SendMessageTimeoutA, so a client thread that
+// does not pump costs the hub at most timeoutMs; zel clients get their texts
+// through the interface library, which has no timeout. Returns false when
+// the client did not take it.
+bool sendDelivery(HWND hub, const Delivery& delivery, DWORD timeoutMs);
+
+}  // namespace orq

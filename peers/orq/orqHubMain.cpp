@@ -1,0 +1,72 @@
+// orq-hub: runs the hub stand-in until a client closes it (WM_CLOSE) or the
+// process is interrupted.
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "OrqHub.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int) { interrupted = true; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    orq::HubOptions options;
+    bool quiet = false;
+    bool answer2031 = true;
+    bool answer49153 = true;
+    std::string databaseChange = "text";
+
+    CLI::App app{"Orq hub stand-in: simulates the facility's devices for zorv clients"};
+    app.add_option("-c,--config", options.configDirectory,
+                   "Windows path of the directory holding orq.ini and dev_NNN.ini (default: the workstation's "
+                   "configuration directory)");
+    app.add_option("--class", options.windowClass, "Window class of the hub's window");
+    app.add_option("--max-devices", options.maxDevices, "Answer to 49245 (0: none)");
+    app.add_option("--max-indexes", options.maxIndexes, "Answer to 49233 (0: none)");
+    app.add_option("--max-sources", options.maxSources, "Answer to 49234 (0: none)");
+    app.add_option("--max-databases", options.maxDatabases, "Answer to 49243 (0: none; the hub keeps 10)");
+    app.add_option("--max-string", options.maxString, "Answer to 49246 (0: none)");
+    app.add_option("--max-database-index", options.maxDatabaseIndex, "Answer to 49235 (0: none)");
+    app.add_option("--probe-answer", options.probeAnswer, "Answer to the probe 49552");
+    app.add_option("--answer-2031", answer2031, "Answer discovery request 2031")->default_val(true);
+    app.add_option("--answer-49153", answer49153, "Answer discovery request 49153")->default_val(true);
+    app.add_option("--hold-ms", options.holdDelayMs, "How long commands without the now bit are held")
+        ->default_val(options.holdDelayMs);
+    app.add_option("--client-timeout-ms", options.clientTimeoutMs, "Longest wait for a client to take a message")
+        ->default_val(options.clientTimeoutMs);
+    app.add_option("--highest-device", options.highestDevice, "Highest device file number looked for (0: orq.ini)");
+    app.add_option("--database-change", databaseChange, "How name changes are announced")
+        ->check(CLI::IsMember({"text", "short", "wide"}));
+    app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
+    CLI11_PARSE(app, argc, argv);
+
+    options.answer2031 = answer2031;
+    options.answer49153 = answer49153;
+    if (databaseChange == "short") options.databaseChange = orq::DatabaseChangeForm::shortNumeric;
+    if (databaseChange == "wide") options.databaseChange = orq::DatabaseChangeForm::wideNumeric;
+    if (!quiet) options.log = [](const std::string& line) { std::cerr << "orq: " << line << std::endl; };
+
+    orq::OrqHub hub(options);
+    if (!hub.start()) {
+        std::cerr << "orq: the hub's window could not be created" << std::endl;
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::cout << "orq: hub window " << reinterpret_cast<void*>(hub.window()) << ", " << hub.deviceCount()
+              << " devices" << std::endl;
+
+    while (!hub.waitForEnd(200)) {
+        if (interrupted) hub.stop();
+    }
+    std::cout << "orq: " << (hub.closed() ? "closed by a client" : "stopped") << std::endl;
+    return 0;
+}
