@@ -215,8 +215,23 @@ void FakeClient::clear() {
     plain_.clear();
 }
 
+void FakeClient::dropLast() {
+    if (!deliveries_.empty()) deliveries_.pop_back();
+}
+
 bool waitForDeliveries(orq::OrqHub& hub, const FakeClient& client, UINT code, std::size_t n) {
     return hub.waitFor([&] { return client.deliveries(code).size() >= n; }, deadlineMs);
+}
+
+bool drain(orq::OrqHub& hub, FakeClient& client) {
+    constexpr UINT marker = 2244;
+    const std::size_t before = client.deliveries().size();
+    hub.deliver(client.window(), marker, "drain marker");
+    const bool arrived = hub.waitFor([&] { return client.deliveries().size() > before &&
+                                                 client.deliveries().back().text == "drain marker"; },
+                                     deadlineMs);
+    if (arrived) client.dropLast();
+    return arrived;
 }
 
 }  // namespace orqtest

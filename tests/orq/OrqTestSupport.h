@@ -83,6 +83,7 @@ public:
     std::vector<std::string> texts(UINT code = 0) const;
     std::vector<PlainMessage> plain(UINT message) const;
     void clear();
+    void dropLast();
 
     // Runs for every delivery, on the test thread, while the hub waits for it.
     std::function<void(const Delivered&)> onDelivery;
@@ -101,5 +102,10 @@ private:
 
 // Pumps until the client holds n deliveries of the code (0: any).
 bool waitForDeliveries(orq::OrqHub& hub, const FakeClient& client, UINT code, std::size_t n);
+
+// Makes sure that everything the hub queued for the client so far has
+// arrived: the hub sends in order, so once a marker queued now arrives, all
+// earlier traffic has too. The marker is removed again.
+bool drain(orq::OrqHub& hub, FakeClient& client);
 
 }  // namespace orqtest

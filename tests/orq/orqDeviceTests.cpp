@@ -1,0 +1,283 @@
+// The device model: commands change state and report it to the registered
+// clients only; holding, polls, queries, locks, file re-reads, registration
+// and device messages.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "OrqTestSupport.h"
+
+namespace {
+
+using orqtest::Facility;
+using orqtest::FakeClient;
+using Texts = std::vector<std::string>;
+using Extent = std::pair<int, int>;  // lowest, highest
+
+constexpr UINT routerCode = 2124;
+constexpr UINT infodriverCode = 2144;
+constexpr UINT gpiCode = 2134;
+constexpr UINT deviceMessageCode = 2121;
+
+class HubDevices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        facility_.writeStandardDevices();
+        startHub(orqtest::testOptions(facility_));
+    }
+    void startHub(orq::HubOptions options) {
+        hub_ = std::make_unique<orq::OrqHub>(std::move(options));
+        ASSERT_TRUE(hub_->start());
+        first_ = std::make_unique<FakeClient>(hub_->window());
+        second_ = std::make_unique<FakeClient>(hub_->window());
+        first_->join();
+        second_->join();
+    }
+    LRESULT extent(int device) { return first_->send(49232, static_cast<WPARAM>(device), 0); }
+
+    Facility facility_;
+    std::unique_ptr<orq::OrqHub> hub_;
+    std::unique_ptr<FakeClient> first_;
+    std::unique_ptr<FakeClient> second_;
+};
+
+TEST_F(HubDevices, LoadsTheFacilityFromItsDeviceFiles) {
+    EXPECT_EQ(hub_->deviceCount(), 3);
+    EXPECT_EQ(hub_->value(1, 2), "6");
+    EXPECT_EQ(hub_->value(1, 3), "0");
+    EXPECT_EQ(hub_->value(2, 1), "hello world");
+    EXPECT_EQ(hub_->value(3, 2), "1");
+    EXPECT_EQ(hub_->value(3, 1), "0");
+}
+
+TEST_F(HubDevices, ReportsACrosspointOnlyToTheWindowsRegisteredForIt) {
+    first_->registerRange(1, 1, 4);
+    second_->registerRange(1, 3, 3);
+    first_->command(routerCode, 1, "RC 1 7 2 ',---' 12");  // source 7 to destination 2
+    first_->command(routerCode, 1, "RC 1 8 3 ',---' 12");
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *second_, 2224, 1));
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 2 7", "RR 1 3 8"}));
+    EXPECT_EQ(second_->texts(), (Texts{"RR 1 3 8"}));
+    EXPECT_EQ(hub_->value(1, 2), "7");
+}
+
+TEST_F(HubDevices, ReportsSlotTextsAndGpiStatesUnderTheirOwnIds) {
+    first_->registerRange(2, 1, 10);
+    first_->registerRange(3, 1, 6);
+    first_->command(infodriverCode, 2, "IW 2 'on air' 4 12");
+    first_->command(gpiCode, 3, "GS 3 5 1 12");
+    first_->command(infodriverCode, 2, "IW 2 '' 4 12");
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    EXPECT_EQ(first_->texts(2244), (Texts{"IR 2 4 12 'on air'", "IR 2 4 12 ''"}));
+    EXPECT_EQ(first_->texts(2234), (Texts{"GR 3 5 12 1"}));
+}
+
+TEST_F(HubDevices, RefusesCommandsForIndexesOrKindsTheDeviceDoesNotHave) {
+    first_->registerRange(1, 1, 4);
+    first_->command(routerCode, 1, "RC 1 7 5 ',---' 12");   // no destination 5
+    first_->command(routerCode, 1, "RC 1 9 1 ',---' 12");   // no source 9
+    first_->command(gpiCode, 1, "GS 1 1 1 12");             // router, not a GPI unit
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    EXPECT_TRUE(first_->texts().empty());
+    EXPECT_EQ(hub_->value(1, 1), "5");
+}
+
+TEST_F(HubDevices, HoldsCommandsWithoutTheNowBitUntilFlushed) {
+    first_->registerRange(1, 1, 4);
+    first_->command(routerCode, 1, "RC 1 7 2 ',---' 12", false);
+    first_->command(routerCode, 1, "RC 1 8 2 ',---' 12", false);
+    first_->command(routerCode, 1, "RC 1 3 1 ',---' 12", true);  // acts at once, ahead of the held ones
+    EXPECT_EQ(hub_->value(1, 2), "6");
+    EXPECT_EQ(hub_->value(1, 1), "3");
+
+    EXPECT_EQ(first_->send(49237, 0, 0), 2);
+    EXPECT_EQ(hub_->value(1, 2), "8");
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 3", "RR 1 2 7", "RR 1 2 8"}));
+}
+
+TEST_F(HubDevices, ReleasesHeldCommandsByItselfAfterTheHoldDelay) {
+    auto options = orqtest::testOptions(facility_);
+    options.holdDelayMs = 20;
+    startHub(options);
+    first_->registerRange(1, 1, 4);
+    first_->command(routerCode, 1, "RC 1 7 2 ',---' 12", false);
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 2 7"}));
+}
+
+// A device number of 32768 or more fills bit 15 of the parameter, so the
+// command counts as sent with the now bit; the device comes from the text.
+TEST_F(HubDevices, TakesTheDeviceFromTheTextWhenItFillsTheNowBit) {
+    facility_.write("dev_40000.ini", "[Device]\nType=router\nSources=4\nDestinations=2\n");
+    first_->command(routerCode, 40000, "RF 40000", false);
+    std::uint32_t record[4] = {40000, 1, 2, 1};
+    first_->request(49855, static_cast<LONG>(reinterpret_cast<UINT_PTR>(first_->window()) & 0xFFFF), record,
+                    sizeof record);
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    first_->clear();
+
+    first_->command(routerCode, 40000, "RC 40000 3 2 ',---' 12", false);
+    EXPECT_EQ(hub_->value(40000, 2), "3");
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 40000 2 3"}));
+}
+
+TEST_F(HubDevices, PollReportsTheRangeToEveryRegisteredClient) {
+    first_->registerRange(1, 1, 4);
+    second_->registerRange(1, 2, 2);
+    second_->command(routerCode, 1, "RP 1 1 100 12");  // cut to the router's four destinations
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    ASSERT_TRUE(orqtest::drain(*hub_, *second_));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 5", "RR 1 2 6", "RR 1 3 0", "RR 1 4 0"}));
+    EXPECT_EQ(second_->texts(), (Texts{"RR 1 2 6"}));
+}
+
+TEST_F(HubDevices, QueryAnswersTheRequesterOnly) {
+    first_->registerRange(3, 1, 6);
+    second_->command(gpiCode, 3, "GQ 3 1 2 12");
+    ASSERT_TRUE(orqtest::drain(*hub_, *second_));
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    EXPECT_EQ(second_->texts(), (Texts{"GR 3 1 0 0", "GR 3 2 0 1"}));
+    EXPECT_TRUE(first_->texts().empty());
+}
+
+TEST_F(HubDevices, LockRefusesChangesFromOtherWorkstations) {
+    first_->registerRange(1, 1, 4);
+    first_->command(routerCode, 1, "RL 1 1 2 1 5");
+    first_->command(routerCode, 1, "RC 1 3 1 ',---' 6");  // refused: the state is reported unchanged
+    first_->command(routerCode, 1, "RC 1 4 1 ',---' 5");  // the locking workstation may switch
+    first_->command(routerCode, 1, "RC 1 2 3 ',---' 6");  // not locked
+    first_->command(routerCode, 1, "RL 1 1 2 0 6");       // any workstation unlocks
+    first_->command(routerCode, 1, "RC 1 7 1 ',---' 6");
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 5", "RR 1 1 4", "RR 1 3 2", "RR 1 1 7"}));
+}
+
+TEST_F(HubDevices, FileCommandRereadsTheDevice) {
+    first_->registerRange(3, 1, 6);
+    first_->command(gpiCode, 3, "GS 3 1 1 12");
+    facility_.write("dev_003.ini", "[Device]\nType=gpi\nName=GPI unit\nVersion=2\nIndexes=2\n[GPIs]\n2=0\n");
+    first_->command(gpiCode, 3, "GF 3", false);  // never held
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    EXPECT_EQ(first_->texts(), (Texts{"GR 3 1 12 1", "GR 3 1 0 0", "GR 3 2 0 0"}));
+    EXPECT_EQ(hub_->value(3, 1), "0");
+}
+
+TEST_F(HubDevices, RegistrationOverwritesAddsDeregistersAndReportsItsExtent) {
+    auto range = [](LRESULT answer) { return Extent{LOWORD(answer), HIWORD(answer)}; };
+    const LONG window = static_cast<LONG>(reinterpret_cast<UINT_PTR>(first_->window()) & 0xFFFF);
+
+    first_->registerRange(1, 1, 10);
+    EXPECT_EQ(range(extent(1)), (Extent{1, 10}));
+    first_->registerRange(1, 20, 30, false);  // adds
+    EXPECT_EQ(range(extent(1)), (Extent{1, 30}));
+    first_->registerRange(1, 5, 6, true);  // replaces
+    EXPECT_EQ(range(extent(1)), (Extent{5, 6}));
+    first_->deregisterRange(1, 5, 5);
+    EXPECT_EQ(range(extent(1)), (Extent{6, 6}));
+    std::uint32_t wide[4] = {1, 100, 200, 0};
+    first_->request(49855, window, wide, sizeof wide);
+    EXPECT_EQ(range(extent(1)), (Extent{6, 200}));
+    std::uint32_t wideOff[3] = {1, 150, 200};
+    first_->request(49856, window, wideOff, sizeof wideOff);
+    EXPECT_EQ(range(extent(1)), (Extent{6, 149}));
+
+    second_->registerRange(1, 2, 3);  // the extent spans every client
+    EXPECT_EQ(range(extent(1)), (Extent{2, 149}));
+    second_->sendWithWindow(2275, 1);
+    first_->registerRange(3, 1, 1);
+    first_->sendWithWindow(2275, 1);
+    EXPECT_EQ(extent(1), 0);
+    EXPECT_EQ(range(extent(3)), (Extent{1, 1}));
+    first_->sendWithWindow(2275, 0);
+    EXPECT_EQ(extent(3), 0);
+}
+
+TEST_F(HubDevices, ClientsThatLeaveGetNothingMore) {
+    first_->registerRange(1, 1, 4);
+    second_->registerRange(1, 1, 4);
+    second_->sendWithWindow(2034, 2);
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    ASSERT_TRUE(orqtest::drain(*hub_, *second_));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2"}));
+    EXPECT_TRUE(second_->texts().empty());
+}
+
+TEST_F(HubDevices, RelaysDeviceMessagesToSubscribersAddressedToTheTargetWorkstation) {
+    FakeClient third(hub_->window());
+    third.join();
+    first_->sendWithWindow(49227);
+    second_->sendWithWindow(49227);
+    const std::string sender = std::to_string(reinterpret_cast<UINT_PTR>(first_->window()));
+    first_->requestText(deviceMessageCode, 2, "NS 2 7 'hello there' 5 " + sender + " 99");
+    ASSERT_TRUE(orqtest::drain(*hub_, third));
+    ASSERT_TRUE(orqtest::drain(*hub_, *first_));
+    ASSERT_TRUE(orqtest::drain(*hub_, *second_));
+    EXPECT_EQ(first_->texts(2123), (Texts{"NS 2 5 'hello there' 7 0 99"}));
+    EXPECT_EQ(second_->texts(2123), (Texts{"NS 2 5 'hello there' 7 0 99"}));
+    EXPECT_TRUE(third.texts().empty());
+
+    second_->sendWithWindow(49228);
+    first_->requestText(deviceMessageCode, 2, "NS 2 0 'again' 5 " + sender + " 1");
+    ASSERT_TRUE(orqtest::drain(*hub_, *second_));
+    EXPECT_EQ(second_->texts(2123).size(), 1u);
+}
+
+TEST_F(HubDevices, SpeaksToInterfaceLibraryClientsThroughTheLibrary) {
+    FakeClient zelClient(hub_->window());
+    zelClient.join(true);
+    std::uint16_t record[3] = {1, 1, 4};
+    const LONG window = static_cast<LONG>(reinterpret_cast<UINT_PTR>(zelClient.window()));
+    zelClient.requestZel(2274, window, record, sizeof record);
+    std::string text = "RC 1 2 3 ',---' 12";
+    zelClient.requestZel(routerCode, 1 | 0x8000, text.data(), static_cast<int>(text.size() + 1));
+
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, zelClient, 2224, 1));
+    const auto delivered = zelClient.deliveries(2224);
+    EXPECT_EQ(delivered[0].text, "RR 1 3 2");
+    EXPECT_TRUE(delivered[0].throughInterfaceLibrary);
+
+    const auto requests = hub_->requests(routerCode);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].transport, orq::Transport::zel);
+    EXPECT_EQ(requests[0].wParam, 0x8001u);
+    EXPECT_EQ(requests[0].block.size(), text.size() + 1);
+    EXPECT_EQ(requests[0].text(), text);
+}
+
+// A client whose thread stops pumping costs the hub one timeout; the other
+// clients still get their revertives, and the silent one is skipped after.
+TEST_F(HubDevices, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
+    auto options = orqtest::testOptions(facility_);
+    options.clientTimeoutMs = 100;
+    startHub(options);
+    first_->registerRange(1, 1, 4);
+
+    std::promise<void> registered;
+    std::promise<void> release;
+    std::thread silent([&, hub = hub_->window()] {
+        FakeClient client(hub);
+        client.join();
+        client.registerRange(1, 1, 4);
+        registered.set_value();
+        release.get_future().wait();  // never pumps meanwhile
+    });
+    registered.get_future().wait();
+
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
+    first_->command(routerCode, 1, "RC 1 3 1 ',---' 12");
+    const bool arrived = orqtest::waitForDeliveries(*hub_, *first_, 2224, 2);
+    release.set_value();
+    silent.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2", "RR 1 1 3"}));
+}
+
+}  // namespace
