@@ -10,11 +10,13 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
 jobs=${QX_JOBS:-2}
+test_timeout=120  # seconds for one test case; a test that hangs fails
 
 passed=0
 failed=0
 problems=()  # failures that are not test cases: builds, test discovery, demo
 timings=()
+results=()
 
 # timed <label> <command...>: runs the command and records how long it took.
 timed() {
@@ -48,6 +50,7 @@ run_tests() {
     read -r failures _ _ _ _ total <<<"$counts"
     passed=$((passed + total - failures))
     failed=$((failed + failures))
+    results+=("$dir: $((total - failures)) passed, $failures failed")
     ((failures == 0 && rc != 0)) && problems+=("$dir: ctest failed outside the test cases (listing?)")
   else
     problems+=("$dir: no tests ran")
@@ -137,15 +140,15 @@ run_demo() {
 
 timed setup bash scripts/setup.sh
 
-phase normal build --timeout 300 -j "$jobs" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
-phase asan build-asan --timeout 300 -j "$jobs" -- -DCMAKE_BUILD_TYPE=Debug \
+phase normal build --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
+phase asan build-asan --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=Debug \
   -DQX_SANITIZE=ON -DQX_BENCHMARKS=OFF
 
 # The Windows build needs no Wine; its tests do.
 if timed wine-build build build-mingw -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQX_BENCHMARKS=OFF; then
   if timed wine-boot start_wine; then
-    timed wine-tests run_tests build-mingw --timeout 300 -j 1
+    timed wine-tests run_tests build-mingw --timeout "$test_timeout" -j 1
   else
     problems+=("wine: could not prepare Xvfb and the Wine prefix")
   fi
@@ -158,6 +161,7 @@ if [[ -d build/bin ]]; then
   timed demo run_demo || problems+=("demo failed")
 fi
 
+for result in "${results[@]}"; do echo "== $result"; done
 echo "== times: ${timings[*]}"
 for problem in "${problems[@]}"; do echo "== FAILED: $problem"; done
 echo "$passed passed, $failed failed"
