@@ -95,6 +95,9 @@ void HubWindow::loop() {
             DispatchMessageA(&msg);
         }
         core_.tick();
+        // Messages posted while tick() waited inside a send count as seen
+        // already, and would not end the wait below: look first.
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) continue;
         const DWORD wait = core_.msUntilWork();
         if (wait != 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
     }

@@ -22,8 +22,9 @@ protected:
     }
     void startHub(orq::HubOptions options) {
         hub_ = std::make_unique<orq::OrqHub>(std::move(options));
-        ASSERT_TRUE(hub_->start());
+        const bool started = hub_->start();
         client_ = std::make_unique<FakeClient>(hub_->window());
+        ASSERT_TRUE(started);
         client_->join();
     }
     // A 300-byte request buffer holding text, answered in place.

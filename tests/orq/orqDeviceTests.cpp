@@ -30,9 +30,10 @@ protected:
     }
     void startHub(orq::HubOptions options) {
         hub_ = std::make_unique<orq::OrqHub>(std::move(options));
-        ASSERT_TRUE(hub_->start());
+        const bool started = hub_->start();
         first_ = std::make_unique<FakeClient>(hub_->window());
         second_ = std::make_unique<FakeClient>(hub_->window());
+        ASSERT_TRUE(started);
         first_->join();
         second_->join();
     }

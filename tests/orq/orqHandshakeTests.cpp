@@ -16,8 +16,9 @@ class HubHandshake : public ::testing::Test {
 protected:
     void startHub(orq::HubOptions options) {
         hub_ = std::make_unique<orq::OrqHub>(std::move(options));
-        ASSERT_TRUE(hub_->start());
+        const bool started = hub_->start();
         client_ = std::make_unique<FakeClient>(hub_->window());
+        ASSERT_TRUE(started);
     }
     void startHub() { startHub(orqtest::testOptions(facility_)); }
 
@@ -29,9 +30,10 @@ protected:
 TEST_F(HubHandshake, AnswersTheSecondBroadcastWithItsWindowBeforeItReturns) {
     startHub();
     SendMessageA(HWND_BROADCAST, 49153, reinterpret_cast<WPARAM>(client_->window()), 0);
-    const auto answers = client_->plain(2032);
-    ASSERT_FALSE(answers.empty());
-    EXPECT_EQ(reinterpret_cast<HWND>(answers.back().wParam), hub_->window());
+    // Hubs of other processes may answer too, where windows are shared.
+    bool answered = false;
+    for (const auto& answer : client_->plain(2032)) answered |= reinterpret_cast<HWND>(answer.wParam) == hub_->window();
+    EXPECT_TRUE(answered);
 }
 
 TEST_F(HubHandshake, AnswersDiscoveryRequestsSentStraightToIt) {
