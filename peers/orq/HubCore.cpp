@@ -59,7 +59,7 @@ void HubCore::attach(HWND window) {
         if (highest <= 0) highest = 999;
     }
     const int found = devices_.load(highest);
-    log(formatText("%d devices loaded from %s", found, devices_.files().devicePath(0).c_str()));
+    log(formatText("%d devices read, looked for up to %s", found, devices_.files().devicePath(highest).c_str()));
 }
 
 void HubCore::log(const std::string& line) const {
