@@ -26,6 +26,7 @@ TEST_F(DeviceFileTest, OtherwiseDeviceFilesLieInTheConfigurationDirectory) {
     EXPECT_EQ(qxConfig::deviceFilePath(5), "D\\dev_005.ini");
     EXPECT_EQ(qxConfig::deviceFilePath(0), "D\\dev_000.ini");
     EXPECT_EQ(qxConfig::deviceFilePath(7), "D\\dev_007.ini");
+    EXPECT_EQ(qxConfig::deviceFilePath(1000), "D\\dev_1000.ini");
     EXPECT_EQ(qxConfig::deviceFilePath(1234), "D\\dev_1234.ini");
     EXPECT_EQ(qxConfig::deviceFilePath(-5), "D\\dev_-05.ini");  // not validated
 }

@@ -130,6 +130,14 @@ TEST_F(IniStoreTest, LoadAndSaveSortsKeysAndKeepsCrLfFilesReadable) {
     EXPECT_EQ(readText(path), "[Main]\nAlpha=2\nbeta=3\nzeta=1\n\n");
 }
 
+TEST_F(IniStoreTest, WriterCopiesOverlongLinesOfOtherSectionsWhole) {
+    // The writer reads such a line in pieces and copies each unchanged.
+    const std::string longLine = "long=" + std::string(3000, 'x') + "\n";
+    writeText(path, "[Other]\n" + longLine + "[Main]\na=1\n");
+    qxConfig::saveSection(path, "Main", Map{{"a", "2"}});
+    EXPECT_EQ(readText(path), "[Other]\n" + longLine + "[Main]\na=2\n\n");
+}
+
 // ---------------------------------------------------------------- lister
 
 TEST_F(IniStoreTest, ListerReturnsNamesInFileOrderWithDuplicates) {

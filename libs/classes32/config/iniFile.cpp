@@ -1,6 +1,7 @@
 #include "iniFile.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qxini {
 
@@ -61,12 +62,12 @@ bool readTextFile(const std::string& path, std::string& text) {
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) raw.append(buffer, got);
     CloseHandle(file);
 
-    text.clear();
-    text.reserve(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-        text += raw[i];
-    }
+    // Text mode: drop the CR of every CR LF, in place.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n') raw[kept++] = raw[i];
+    raw.resize(kept);
+    text = std::move(raw);
     return true;
 }
 
