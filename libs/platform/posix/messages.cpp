@@ -1,0 +1,297 @@
+// Sent and posted messages: SendMessageA and its timeout form, broadcasts,
+// PostMessageA, the message loop functions and waiting for input.
+//
+// A message sent to a window of the calling thread is a direct call of its
+// procedure. A message sent to another thread's window goes into that
+// thread's queue; the sender waits and, while it waits, handles the messages
+// other threads send to its own windows, so that a reply sent back during the
+// send arrives and two threads sending to each other never deadlock.
+#include <windows.h>
+
+#include <chrono>
+#include <memory>
+
+#include "thread_context.h"
+#include "window_table.h"
+
+using qxposix::Clock;
+using qxposix::Deadline;
+using qxposix::MessageFilter;
+using qxposix::SentMessage;
+using qxposix::ThreadContext;
+using qxposix::ThreadQueue;
+using qxposix::Window;
+using qxposix::WindowKind;
+using qxposix::WindowTable;
+
+namespace {
+
+constexpr DWORD kErrorInvalidThreadId = 1444;  // ERROR_INVALID_THREAD_ID
+const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+
+enum class SendOutcome { handled, dropped, timedOut };
+
+Deadline deadlineAfter(DWORD milliseconds) {
+    if (milliseconds == INFINITE) return std::nullopt;
+    return Clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+// As on Windows, a broadcast of a private message number (WM_USER up to the
+// registered-message range) is not delivered.
+bool broadcastSkips(UINT message) { return message >= WM_USER && message < 0xC000; }
+
+// Runs a message that another thread sent, on the window's own thread.
+void handleSent(ThreadContext& thread, SentMessage& sent) {
+    Window& window = *sent.target;
+    if (!window.alive()) {
+        sent.complete(0, false);
+        return;
+    }
+    ++thread.inboundSends;
+    LRESULT result;
+    if (sent.message == WM_COPYDATA && sent.lParam != 0) {
+        COPYDATASTRUCT data = sent.payload();  // valid only during this call
+        result = window.call(WM_COPYDATA, sent.wParam, reinterpret_cast<LPARAM>(&data));
+    } else {
+        result = window.call(sent.message, sent.wParam, sent.lParam);
+    }
+    --thread.inboundSends;
+    sent.complete(result, true);
+}
+
+bool handleOneSent(ThreadContext& thread) {
+    const auto sent = thread.queue().takeSent();
+    if (!sent) return false;
+    handleSent(thread, *sent);
+    return true;
+}
+
+void handleAllSent(ThreadContext& thread) {
+    while (handleOneSent(thread)) {
+    }
+}
+
+// Sends to one window and waits for its answer (unless it is the calling
+// thread's, which is a direct call). With SMTO_BLOCK the wait does not handle
+// the messages sent to this thread.
+SendOutcome sendToWindow(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam,
+                         UINT flags, const Deadline& deadline, LRESULT& result) {
+    result = 0;
+    if (window->ownedByCurrentThread()) {
+        if (!window->alive()) return SendOutcome::dropped;
+        result = window->call(message, wParam, lParam);
+        return SendOutcome::handled;
+    }
+    ThreadContext& thread = ThreadContext::current();
+    const auto sent = std::make_shared<SentMessage>(window, message, wParam, lParam, thread.sharedQueue());
+    if (message == WM_COPYDATA && lParam != 0) sent->copyPayload(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    if (!window->owner().deliverSent(sent)) return SendOutcome::dropped;
+    ThreadQueue& own = thread.queue();
+    for (;;) {
+        const auto seen = own.signals();
+        if (sent->done()) {
+            result = sent->result();
+            return sent->handled() ? SendOutcome::handled : SendOutcome::dropped;
+        }
+        if (!(flags & SMTO_BLOCK) && handleOneSent(thread)) continue;
+        if (!own.waitForSignal(seen, deadline)) return SendOutcome::timedOut;
+    }
+}
+
+// Every top-level window of every thread, one after the other; a window
+// destroyed meanwhile is skipped. Each window gets the whole timeout.
+void broadcast(UINT message, WPARAM wParam, LPARAM lParam, UINT flags, DWORD timeout) {
+    if (broadcastSkips(message)) return;
+    for (const auto& window : WindowTable::instance().list()) {
+        if (window->kind() != WindowKind::topLevel || !window->alive()) continue;
+        LRESULT ignored;
+        sendToWindow(window, message, wParam, lParam, flags, deadlineAfter(timeout), ignored);
+    }
+}
+
+MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG posted{};
+    posted.hwnd = window;
+    posted.message = message;
+    posted.wParam = wParam;
+    posted.lParam = lParam;
+    posted.time = GetTickCount();
+    return posted;
+}
+
+bool postToWindow(const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return window.owner().post(makeMessage(window.handle(), message, wParam, lParam), &window);
+}
+
+// The filter of GetMessageA/PeekMessageA; false (error set) for a window that
+// is not one of the calling thread's.
+bool makeFilter(HWND window, UINT first, UINT last, MessageFilter& filter) {
+    filter.first = first;
+    filter.last = last;
+    if (window == nullptr) return true;
+    if (window == kThreadMessagesOnly) {
+        filter.threadOnly = true;
+        return true;
+    }
+    const auto found = WindowTable::instance().find(window);
+    if (!found || !found->ownedByCurrentThread()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    filter.window = found->handle();
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (hWnd == HWND_BROADCAST) {
+        broadcast(Msg, wParam, lParam, SMTO_NORMAL, INFINITE);
+        return TRUE;
+    }
+    const auto window = WindowTable::instance().find(hWnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    LRESULT result;
+    if (sendToWindow(window, Msg, wParam, lParam, SMTO_NORMAL, std::nullopt, result) == SendOutcome::dropped)
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return result;
+}
+
+// SMTO_ABORTIFHUNG is accepted; a thread counts as hung only by the timeout.
+LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
+                            DWORD_PTR* lpdwResult) {
+    if (hWnd == HWND_BROADCAST) {
+        broadcast(Msg, wParam, lParam, fuFlags, uTimeout);
+        if (lpdwResult != nullptr) *lpdwResult = 0;
+        return TRUE;
+    }
+    const auto window = WindowTable::instance().find(hWnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    LRESULT result;
+    switch (sendToWindow(window, Msg, wParam, lParam, fuFlags, deadlineAfter(uTimeout), result)) {
+    case SendOutcome::timedOut: SetLastError(ERROR_TIMEOUT); return 0;
+    case SendOutcome::dropped:
+        if (fuFlags & SMTO_ERRORONEXIT) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        break;
+    case SendOutcome::handled: break;
+    }
+    if (lpdwResult != nullptr) *lpdwResult = static_cast<DWORD_PTR>(result);
+    return TRUE;
+}
+
+// A null window posts to the calling thread; HWND_BROADCAST to every
+// top-level window.
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (Msg == WM_COPYDATA) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
+    if (hWnd == nullptr) return ThreadContext::current().queue().post(makeMessage(nullptr, Msg, wParam, lParam), nullptr);
+    if (hWnd == HWND_BROADCAST) {
+        if (broadcastSkips(Msg)) return TRUE;
+        for (const auto& window : WindowTable::instance().list())
+            if (window->kind() == WindowKind::topLevel) postToWindow(*window, Msg, wParam, lParam);
+        return TRUE;
+    }
+    const auto window = WindowTable::instance().find(hWnd);
+    if (!window || !postToWindow(*window, Msg, wParam, lParam)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (Msg == WM_COPYDATA) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
+    const auto queue = qxposix::findThreadQueue(idThread);
+    if (!queue || !queue->post(makeMessage(nullptr, Msg, wParam, lParam), nullptr)) {
+        SetLastError(kErrorInvalidThreadId);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void PostQuitMessage(int nExitCode) { ThreadContext::current().queue().postQuit(nExitCode); }
+
+// Handles every pending sent message, then returns the first posted message
+// the filter accepts, waiting for one. FALSE for WM_QUIT, -1 on a bad window.
+BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+    MessageFilter filter;
+    if (lpMsg == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    if (!makeFilter(hWnd, wMsgFilterMin, wMsgFilterMax, filter)) return -1;
+    ThreadContext& thread = ThreadContext::current();
+    ThreadQueue& queue = thread.queue();
+    for (;;) {
+        const auto seen = queue.signals();
+        handleAllSent(thread);
+        if (queue.takePosted(*lpMsg, filter, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+        queue.waitForSignal(seen, std::nullopt);
+    }
+}
+
+BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+    MessageFilter filter;
+    if (lpMsg == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!makeFilter(hWnd, wMsgFilterMin, wMsgFilterMax, filter)) return FALSE;
+    ThreadContext& thread = ThreadContext::current();
+    handleAllSent(thread);
+    return thread.queue().takePosted(*lpMsg, filter, (wRemoveMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
+}
+
+// There are no keyboard messages to translate.
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessageA(const MSG* lpMsg) {
+    if (lpMsg == nullptr || lpMsg->hwnd == nullptr) return 0;
+    const auto window = WindowTable::instance().find(lpMsg->hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (!window->ownedByCurrentThread()) {
+        SetLastError(ERROR_WINDOW_OF_OTHER_THREAD);
+        return 0;
+    }
+    return window->call(lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+// Waits until the calling thread has a sent or posted message (as the wake
+// mask selects) or the timeout passes. Only waiting without handles is
+// supported.
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE*, BOOL, DWORD dwMilliseconds, DWORD dwWakeMask) {
+    if (nCount != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    ThreadQueue& queue = ThreadContext::current().queue();
+    const Deadline deadline = deadlineAfter(dwMilliseconds);
+    for (;;) {
+        const auto seen = queue.signals();
+        if (queue.hasInput(dwWakeMask)) return WAIT_OBJECT_0;
+        if (!queue.waitForSignal(seen, deadline)) return WAIT_TIMEOUT;
+    }
+}
+
+BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE : FALSE; }
+
+}  // extern "C"

@@ -1,0 +1,122 @@
+// The message queue of one thread: messages sent to its windows by other
+// threads, messages posted to it, and the wake-up of a thread that waits.
+//
+// Other threads hand messages in; only the owning thread takes them out. Kept
+// behind this small interface so that it can later reach across the processes
+// of one session.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace qxposix {
+
+class Window;
+class ThreadQueue;
+
+using Clock = std::chrono::steady_clock;
+using Deadline = std::optional<Clock::time_point>;  // none: wait for ever
+
+// A message sent to a window of another thread. Shared by the sender, who
+// waits for it, and the window's thread, which handles it; it outlives a
+// sender that stopped waiting (SendMessageTimeoutA).
+class SentMessage {
+public:
+    SentMessage(std::shared_ptr<Window> target, UINT message, WPARAM wParam, LPARAM lParam,
+                std::shared_ptr<ThreadQueue> sender);
+
+    const std::shared_ptr<Window> target;
+    const UINT message;
+    const WPARAM wParam;
+    const LPARAM lParam;
+
+    // Called exactly once: with the procedure's result once it was handled,
+    // or with 0 (handled false) when the window or its thread went away.
+    void complete(LRESULT result, bool handled);
+    bool done() const { return done_.load(std::memory_order_acquire); }
+    LRESULT result() const { return result_; }
+    bool handled() const { return handled_; }
+
+    // WM_COPYDATA: the receiver's own copy of the payload.
+    void copyPayload(const COPYDATASTRUCT& data);
+    COPYDATASTRUCT payload();
+
+private:
+    const std::shared_ptr<ThreadQueue> sender_;
+    ULONG_PTR payloadTag_ = 0;
+    std::vector<unsigned char> payload_;
+    LRESULT result_ = 0;
+    bool handled_ = false;
+    std::atomic<bool> done_{false};
+};
+
+// Which posted messages GetMessageA and PeekMessageA take.
+struct MessageFilter {
+    HWND window = nullptr;  // null: any; else exactly this window's messages
+    bool threadOnly = false;  // only messages posted to the thread itself
+    UINT first = 0;
+    UINT last = 0;  // first and last 0: every message
+    bool matches(const MSG& message) const;
+};
+
+class ThreadQueue {
+public:
+    explicit ThreadQueue(DWORD threadId) : threadId_(threadId) {}
+    ThreadQueue(const ThreadQueue&) = delete;
+    ThreadQueue& operator=(const ThreadQueue&) = delete;
+
+    DWORD threadId() const { return threadId_; }
+
+    // --- any thread. False once the thread has ended (or, for a sent
+    // message, once its window is gone).
+    bool deliverSent(const std::shared_ptr<SentMessage>& message);
+    // target: the window the message is for, null for a thread message.
+    bool post(const MSG& message, const Window* target);
+    bool postQuit(int exitCode);
+    // Wakes the thread if it waits (a message it sent was answered).
+    void wake();
+
+    // --- the owning thread
+    std::shared_ptr<SentMessage> takeSent();
+    // The first posted message the filter accepts; WM_QUIT once no posted
+    // message is left that the filter accepts.
+    bool takePosted(MSG& message, const MessageFilter& filter, bool remove);
+    bool hasInput(UINT wakeMask) const;
+    // Forgets the window: drops its posted messages and answers the messages
+    // sent to it with 0.
+    void forgetWindow(const Window& window);
+    // The thread ends: refuses new messages and answers the waiting ones.
+    void close();
+
+    // Waiting: read signals(), look for work, then waitForSignal() with that
+    // value. It returns true as soon as anything was handed in since, false
+    // at the deadline.
+    std::uint64_t signals() const { return signals_.load(std::memory_order_acquire); }
+    bool waitForSignal(std::uint64_t seen, const Deadline& deadline);
+
+private:
+    bool signalLocked();  // caller holds mutex_; returns whether to notify
+    bool spinFor(std::uint64_t seen, const Deadline& deadline) const;
+
+    const DWORD threadId_;
+    std::atomic<std::uint64_t> signals_{0};
+    mutable std::mutex mutex_;
+    std::condition_variable wakeup_;
+    bool waiting_ = false;
+    bool closed_ = false;
+    std::deque<std::shared_ptr<SentMessage>> sent_;
+    std::deque<MSG> posted_;
+    bool quitPending_ = false;
+    int quitCode_ = 0;
+};
+
+}  // namespace qxposix
