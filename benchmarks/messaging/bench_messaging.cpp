@@ -1,0 +1,39 @@
+// Cross-thread messaging: send round trip, the WM_COPYDATA request/reply
+// exchange, post throughput, and a condition-variable ping-pong as the floor.
+// Times are wall-clock: the work is spread over two threads.
+#include <benchmark/benchmark.h>
+
+#include "messaging_workloads.h"
+
+namespace {
+
+void BM_SendRoundTrip(benchmark::State& state) {
+    msgbench::SendRoundTrip workload;
+    for (auto _ : state)
+        if (!workload.run()) state.SkipWithError("wrong answer");
+}
+BENCHMARK(BM_SendRoundTrip)->UseRealTime();
+
+void BM_CopyDataExchange(benchmark::State& state) {
+    msgbench::CopyDataExchange workload;
+    for (auto _ : state)
+        if (!workload.run()) state.SkipWithError("no reply");
+}
+BENCHMARK(BM_CopyDataExchange)->UseRealTime();
+
+void BM_PostThroughput(benchmark::State& state) {
+    const auto burst = static_cast<std::uint64_t>(state.range(0));
+    msgbench::PostBurst workload;
+    for (auto _ : state)
+        if (!workload.run(burst)) state.SkipWithError("post failed");
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * burst));
+}
+BENCHMARK(BM_PostThroughput)->Arg(1000)->UseRealTime();
+
+void BM_ConditionVariablePingPong(benchmark::State& state) {
+    msgbench::ConditionPingPong workload;
+    for (auto _ : state) workload.run();
+}
+BENCHMARK(BM_ConditionVariablePingPong)->UseRealTime();
+
+}  // namespace
