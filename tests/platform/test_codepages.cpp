@@ -103,18 +103,11 @@ TEST(CodePages, TerminatorsSizesAndShortBuffers) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-TEST(CodePages, Utf8TakesNoDefaultCharacter) {
-    const Wide text = wide({'x'});
-    BOOL usedDefault = FALSE;
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text.data(), 1, nullptr, 0, nullptr, &usedDefault), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
-
-// The ANSI code page of a Windows process follows the system's locale and
-// cannot be switched by the process: these run on our backend only.
+// The rest runs on our backend only, each for the reason given.
 #ifndef _WIN32
 
+// The ANSI code page of a Windows process follows the system's locale and
+// cannot be switched by the process.
 TEST(AnsiCodePage, IsWindows1252UnlessSwitched) {
     EXPECT_EQ(GetACP(), kWindows1252);
     EXPECT_EQ(toWide(CP_ACP, "\x80"), wide({0x20AC}));
@@ -132,6 +125,8 @@ TEST(AnsiCodePage, IsWindows1252UnlessSwitched) {
     ASSERT_TRUE(qxplatform::setAnsiCodePage(kWindows1252));
 }
 
+// How a lone surrogate or a pair becomes single-byte text differs between
+// Windows versions.
 TEST(CodePages, LoneSurrogatesAreReplaced) {
     EXPECT_EQ(toBytes(CP_UTF8, wide({'a', 0xD800, 'b'})), "a\xEF\xBF\xBD" "b");
     BOOL usedDefault = FALSE;
@@ -140,6 +135,16 @@ TEST(CodePages, LoneSurrogatesAreReplaced) {
     EXPECT_EQ(toBytes(kWindows1252, wide({0xD834, 0xDD1E}), &usedDefault), "?");  // one character, one '?'
 }
 
+// Documented for Windows; Wine accepts the arguments and ignores them.
+TEST(CodePages, Utf8TakesNoDefaultCharacter) {
+    const Wide text = wide({'x'});
+    BOOL usedDefault = FALSE;
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text.data(), 1, nullptr, 0, nullptr, &usedDefault), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Windows knows far more code pages than we do (437 is its OEM code page).
 TEST(CodePages, UnsupportedCodePagesAreRefused) {
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(437, 0, "a", 1, nullptr, 0), 0);

@@ -59,6 +59,17 @@ TEST_F(Files, CreatesWritesAndReadsAFile) {
     char byte;
     EXPECT_TRUE(ReadFile(file, &byte, 1, &count, nullptr));  // at the end: success, nothing read
     EXPECT_EQ(count, 0u);
+
+    OVERLAPPED at{};
+    at.Offset = 4;
+    EXPECT_TRUE(ReadFile(file, &byte, 1, &count, &at));  // at an offset
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(byte, 't');
+    at.Offset = 7;
+    SetLastError(0);
+    EXPECT_FALSE(ReadFile(file, &byte, 1, &count, &at));  // at an offset past the end: an error
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
     EXPECT_TRUE(CloseHandle(file));
 }
 
@@ -105,9 +116,15 @@ TEST_F(Files, DispositionsAndTheirErrors) {
 TEST_F(Files, InvalidHandlesAreRefused) {
     char byte;
     DWORD count;
+    SetLastError(0);
     EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, &byte, 1, &count, nullptr));
-    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    // INVALID_HANDLE_VALUE is also the pseudo handle of the current process,
+    // which closing leaves alone.
+    EXPECT_TRUE(CloseHandle(INVALID_HANDLE_VALUE));
 }
 
 TEST_F(Files, DeletesAndMovesFiles) {
@@ -188,20 +205,22 @@ protected:
         return UnlockFileEx(file, 0, 1, 0, &at);
     }
 
-    // Adds one to the counter at the start of the file, under the lock:
-    // read, then write back, through the handle's own position-free calls.
-    static void increment(HANDLE file) {
-        ASSERT_TRUE(lock(file, LOCKFILE_EXCLUSIVE_LOCK));
+    // Adds one to the counter at the start of the file under the lock: read,
+    // then write back, at offset 0 through OVERLAPPED. Always unlocks, so a
+    // failure cannot hang the other workers.
+    static bool increment(HANDLE file) {
+        if (!lock(file, LOCKFILE_EXCLUSIVE_LOCK)) return false;
         OVERLAPPED at{};
         unsigned value = 0;
         DWORD count = 0;
-        ASSERT_TRUE(ReadFile(file, &value, sizeof value, &count, &at));
-        if (count != sizeof value) value = 0;
+        bool done = ReadFile(file, &value, sizeof value, &count, &at) && count == sizeof value;
         ++value;
         at = OVERLAPPED{};
-        ASSERT_TRUE(WriteFile(file, &value, sizeof value, &count, &at));
-        ASSERT_TRUE(unlock(file));
+        done = done && WriteFile(file, &value, sizeof value, &count, &at) && count == sizeof value;
+        return unlock(file) && done;
     }
+
+    void startCounter() const { dir.writeText("lock.dat", std::string(sizeof(unsigned), '\0')); }
 
     unsigned counter() const {
         const std::string text = dir.readText("lock.dat");
@@ -245,12 +264,13 @@ TEST_F(Locks, SharedLocksCoexistButExcludeExclusive) {
 
 TEST_F(Locks, BlockingLocksSerialiseThreads) {
     constexpr int kThreads = 4, kIncrements = 200;
+    startCounter();
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
         workers.emplace_back([this] {
             HANDLE file = openLockFile();
             ASSERT_NE(file, INVALID_HANDLE_VALUE);
-            for (int i = 0; i < kIncrements; ++i) increment(file);
+            for (int i = 0; i < kIncrements; ++i) EXPECT_TRUE(increment(file));
             CloseHandle(file);
         });
     }
@@ -261,19 +281,21 @@ TEST_F(Locks, BlockingLocksSerialiseThreads) {
 #ifndef _WIN32  // needs fork
 TEST_F(Locks, BlockingLocksSerialiseProcesses) {
     constexpr int kProcesses = 3, kIncrements = 200;
+    startCounter();
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             HANDLE file = openLockFile();
-            for (int i = 0; i < kIncrements; ++i) increment(file);
-            _exit(file != INVALID_HANDLE_VALUE && !::testing::Test::HasFailure() ? 0 : 1);
+            bool ok = file != INVALID_HANDLE_VALUE;
+            for (int i = 0; i < kIncrements; ++i) ok = increment(file) && ok;
+            _exit(ok ? 0 : 1);
         }
         children.push_back(child);
     }
     HANDLE file = openLockFile();  // the parent takes part too
-    for (int i = 0; i < kIncrements; ++i) increment(file);
+    for (int i = 0; i < kIncrements; ++i) EXPECT_TRUE(increment(file));
     CloseHandle(file);
     for (pid_t child : children) {
         int status = 0;

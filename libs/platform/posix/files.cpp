@@ -137,6 +137,11 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
     } while (count < 0 && errno == EINTR);
     if (count < 0) return qxposix::failWithErrno("");
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = static_cast<DWORD>(count);
+    // As on Windows, a read at an offset finds the end of the file as an error.
+    if (lpOverlapped && count == 0 && nNumberOfBytesToRead > 0) {
+        SetLastError(ERROR_HANDLE_EOF);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -167,6 +172,9 @@ BOOL FlushFileBuffers(HANDLE hFile) {
 }
 
 BOOL CloseHandle(HANDLE hObject) {
+    // INVALID_HANDLE_VALUE is also the current process's pseudo handle,
+    // which closing leaves alone.
+    if (hObject == INVALID_HANDLE_VALUE) return TRUE;
     const int fd = descriptorOf(hObject);
     if (fd < 0) return FALSE;
     ::close(fd);  // the descriptor is released even when close reports an error

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 #include <dlfcn.h>
-#include <linux/limits.h>
+#include <climits>
 #include <string>
 #include <strings.h>
 #include <unistd.h>

@@ -346,10 +346,9 @@ UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, int nDefault, LPC
 
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName) {
     if (!lpAppName) {
-        // With section, key and value all null Windows flushes its cache;
-        // there is none here.
-        if (!lpKeyName && !lpString) return TRUE;
-        SetLastError(ERROR_INVALID_PARAMETER);
+        // With section, key and value all null Windows flushes its cache
+        // (there is none here) and always answers FALSE.
+        SetLastError(lpKeyName || lpString ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS);
         return FALSE;
     }
     if (!lpFileName || !*lpFileName) {
