@@ -146,7 +146,7 @@ TEST_F(ConfigRootsTest, OutsideSystemModeWorkstationComesFromWindirFiles) {
 
 TEST_F(ConfigRootsTest, ConfigIniDirectoryHoldsTheWorkstationFiles) {
     useWindir();
-    const std::string directory = root.win() + "\\cfg";
+    const std::string directory = rootDir.win() + "\\cfg";
     writeConfigIni(directory);
     writeText(directory + "\\orq.ini", "[Network]\nWorkstation=21\n");
     EXPECT_EQ(qxConfig::workstation(), 21);

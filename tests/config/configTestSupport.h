@@ -128,16 +128,16 @@ protected:
 
     // QX_ROOT = <root>, QX_SYSTEM = S; returns the configuration directory.
     std::string useSystemMode() {
-        root_.set(root.win());
+        root_.set(rootDir.win());
         system_.set("S");
-        const std::string config = root.win() + "\\S\\config";
+        const std::string config = rootDir.win() + "\\S\\config";
         makeDirectory(config);
         return config;
     }
 
     // Outside system mode with WINDIR = <root>\windows; returns that directory.
     std::string useWindir() {
-        const std::string windows = root.win() + "\\windows";
+        const std::string windows = rootDir.win() + "\\windows";
         windir_.set(windows);
         makeDirectory(windows);
         return windows;
@@ -153,7 +153,7 @@ protected:
     }
 
     TempDir drives_;
-    TempDir root;
+    TempDir rootDir;
     ScopedEnv drivesVariable_{"QX_DRIVES"};
     ScopedEnv root_{"QX_ROOT"};
     ScopedEnv system_{"QX_SYSTEM"};

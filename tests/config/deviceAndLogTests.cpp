@@ -79,7 +79,7 @@ using LogPathTest = cfgtest::ConfigTest;
 
 TEST_F(LogPathTest, SystemModeCreatesTheLogDirectoryBelowExistingLogs) {
     useSystemMode();
-    const std::string logs = root.win() + "\\S\\logs";
+    const std::string logs = rootDir.win() + "\\S\\logs";
     cfgtest::makeDirectory(logs);
     EXPECT_EQ(qxConfig::logFilePath("A", "B"), logs + "\\A\\B");
     EXPECT_TRUE(std::filesystem::is_directory(cfgtest::hostOf(logs + "\\A")));
@@ -90,7 +90,7 @@ TEST_F(LogPathTest, SystemModeCreatesTheLogDirectoryBelowExistingLogs) {
 
 TEST_F(LogPathTest, SystemModeWithoutLogsCreatesNothing) {
     useSystemMode();
-    const std::string logs = root.win() + "\\S\\logs";
+    const std::string logs = rootDir.win() + "\\S\\logs";
     EXPECT_EQ(qxConfig::logFilePath("A", "B"), logs + "\\A\\B");
     EXPECT_FALSE(exists(logs));
 }

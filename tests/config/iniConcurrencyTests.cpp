@@ -118,7 +118,7 @@ TEST_F(IniConcurrencyTest, AWriterKilledAnywhereLeavesTheOldOrTheNewFile) {
     qxConfig::saveSection(path, "Data", oldVersion);
     const std::string untouchedBefore = "[Before]\nb=1\n\n";
 
-    std::mt19937 random(12345);
+    std::mt19937 rng(12345);
     for (int round = 0; round < 25; ++round) {
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
@@ -137,14 +137,14 @@ TEST_F(IniConcurrencyTest, AWriterKilledAnywhereLeavesTheOldOrTheNewFile) {
         close(ready[0]);
 
         // Readers meanwhile always find one whole version.
-        const int reads = static_cast<int>(random() % 8);
+        const int reads = static_cast<int>(rng() % 8);
         for (int r = 0; r < reads; ++r) {
             Map seen;
             qxConfig::loadSection(path, "Data", seen);
             EXPECT_TRUE(seen == oldVersion || seen == newVersion) << "round " << round << " read " << r;
         }
         // Kill at a random point of the writer's loop.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(random() % 3000);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(rng() % 3000);
         while (std::chrono::steady_clock::now() < until) {
         }
         ASSERT_EQ(kill(child, SIGKILL), 0);
