@@ -2,15 +2,11 @@
 #include <windows.h>
 
 #include "orqWindowClass.h"
+#include "qxExport.h"
 
 extern "C" {
 
-#ifdef _WIN32
-__declspec(dllexport)
-#else
-__attribute__((visibility("default")))
-#endif
-HWND orqHwnd() {
+QX_EXPORT HWND orqHwnd() {
     return FindWindowA(orqWindowClass, nullptr);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zelFrame.h"
+#include "qxExport.h"
 
 namespace {
 constexpr UINT zelMessage = 2074;
@@ -20,12 +21,7 @@ constexpr int numberKind = 0;
 
 extern "C" {
 
-#ifdef _WIN32
-__declspec(dllexport)
-#else
-__attribute__((visibility("default")))
-#endif
-LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
+QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
     const std::uint32_t length = size > 0 ? static_cast<std::uint32_t>(size) : 0;
     std::vector<unsigned char> storage(sizeof(ZelFrame) + length + 1, 0);
     auto* frame = reinterpret_cast<ZelFrame*>(storage.data());
@@ -38,12 +34,7 @@ LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int
     return static_cast<LONG>(result);
 }
 
-#ifdef _WIN32
-__declspec(dllexport)
-#else
-__attribute__((visibility("default")))
-#endif
-LRESULT zelReceive(HWND window, WPARAM /*wParam*/, LPARAM lParam) {
+QX_EXPORT LRESULT zelReceive(HWND window, WPARAM /*wParam*/, LPARAM lParam) {
     auto* frame = reinterpret_cast<ZelFrame*>(lParam);
     if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
     LPARAM value = reinterpret_cast<LPARAM>(frame->data());
