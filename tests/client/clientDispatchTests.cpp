@@ -164,6 +164,19 @@ TEST_F(ClientDispatch, ANullTextDoesNothing) {
     EXPECT_TRUE(events.events.empty());
 }
 
+TEST_F(ClientDispatch, ANumberWhereATextBelongsIsDropped) {
+    hub.run([&] {
+        for (UINT id : {2123u, 2224u, 49170u, 49239u, 49854u}) {
+            DWORD number = 0x12345678;
+            copyDataSend(hub.window(), window(), id, 0, &number, sizeof number, 0, zorvwm32::numberKind);
+        }
+    });
+    settle();
+    EXPECT_TRUE(events.events.empty());
+    deliver("RR 3 10 7");  // texts still arrive
+    EXPECT_TRUE(waitForEvents(1));
+}
+
 TEST_F(ClientDispatch, WithoutCallbackTextsAreStillCounted) {
     connect(nullptr);
     deliver("RR 3 10 7");

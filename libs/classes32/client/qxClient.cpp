@@ -109,7 +109,10 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
         return DefWindowProcA(window, message, wParam, lParam);
     }
     auto* client = reinterpret_cast<qxClient*>(GetWindowLongPtrA(window, 0));
-    const auto* text = reinterpret_cast<const char*>(lParam);
+    // Texts and records come by pointer; a number from a numeric envelope is
+    // never read as one.
+    const bool pointerless = lParam == 0 || copyDataDeliversNumber(window, message, lParam);
+    const auto* text = pointerless ? nullptr : reinterpret_cast<const char*>(lParam);
     switch (message) {
     case WM_DESTROY:
         if (client != nullptr) client->disconnect();
@@ -140,7 +143,7 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
         }
         break;
     case 49854: {
-        if (client == nullptr || lParam == 0) return 1;
+        if (client == nullptr || pointerless) return 1;
         unsigned record[3];
         std::memcpy(record, reinterpret_cast<const void*>(lParam), sizeof record);
         if (client->acceptsDatabaseChange(static_cast<int>(record[0]), record[1], static_cast<int>(record[2]))) {

@@ -26,6 +26,14 @@ struct PendingExchange {
 // Exchanges in progress on this thread, innermost last.
 thread_local std::vector<PendingExchange*> pendingExchanges;
 
+// The numeric delivery in progress on this thread, if any.
+struct NumericDelivery {
+    HWND window = nullptr;
+    UINT message = 0;
+    LPARAM value = 0;
+};
+thread_local NumericDelivery numericDelivery;
+
 WORD low16(HWND window) { return static_cast<WORD>(reinterpret_cast<UINT_PTR>(window) & 0xFFFF); }
 
 // The innermost exchange that `receiver` started towards `requester`; the
@@ -84,7 +92,10 @@ void storeReply(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
 void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter) {
     if (envelope->cbData == numberBlockSize) {
         const DWORD value = envelope->lpData ? parseNumber(envelope->lpData, envelope->cbData) : 0;
+        const NumericDelivery outer = numericDelivery;
+        numericDelivery = {receiver, code, static_cast<LPARAM>(value)};
         const LRESULT result = SendMessageA(receiver, code, parameter, static_cast<LPARAM>(value));
+        numericDelivery = outer;
         char text[numberBlockSize];
         formatNumber(text, value);
         answer(receiver, requester, result, text, numberBlockSize);
@@ -133,6 +144,10 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
         }
     }
     return exchange.code;
+}
+
+bool copyDataDeliversNumber(HWND window, UINT message, LPARAM lParam) {
+    return numericDelivery.window == window && numericDelivery.message == message && numericDelivery.value == lParam;
 }
 
 void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {

@@ -38,6 +38,12 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
 // block as the handler left it.
 void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope);
 
+// True while copyDataReceive, on this thread, is delivering `message` to
+// `window` with a number from a numeric envelope as lParam. A handler that
+// expects a text or record pointer there drops such a delivery instead of
+// reading memory at that number.
+bool copyDataDeliversNumber(HWND window, UINT message, LPARAM lParam);
+
 // The interface library "zorvif32.dll", bound on first use and kept for the
 // life of the process. Without the library both calls answer 0.
 namespace zel {
