@@ -4,6 +4,8 @@
 
 #include <qxplatform.h>
 
+#include "ScopedEnv.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,41 +19,7 @@
 
 namespace cfgtest {
 
-// Sets or removes one environment variable; restores it on destruction.
-class ScopedEnv {
-public:
-    explicit ScopedEnv(std::string name) : name_(std::move(name)) {
-        if (const char* value = std::getenv(name_.c_str())) old_ = value;
-    }
-    ~ScopedEnv() {
-        if (old_)
-            put(*old_);
-        else
-            unset();
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-    void set(const std::string& value) { put(value); }
-    void unset() {
-#ifdef _WIN32
-        _putenv_s(name_.c_str(), "");  // an empty value removes the variable
-#else
-        unsetenv(name_.c_str());
-#endif
-    }
-
-private:
-    void put(const std::string& value) {
-#ifdef _WIN32
-        _putenv_s(name_.c_str(), value.c_str());
-#else
-        setenv(name_.c_str(), value.c_str(), 1);
-#endif
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnv = qxtest::ScopedEnv;
 
 // A fresh directory below the system's temporary directory, removed with
 // everything in it on destruction. Its path is usable as a Windows path: on

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "ScopedEnv.h"
 #include "qxplatform.h"
 
 #include <atomic>
@@ -18,33 +19,7 @@
 
 namespace platformtest {
 
-// Sets (or with nullopt removes) an environment variable for the lifetime of
-// the object, in the C runtime's environment that getenv reads.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) old_ = old;
-        set(value);
-    }
-    ~ScopedEnvironment() { set(old_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    void set(const std::optional<std::string>& value) {
-#ifdef _WIN32
-        _putenv_s(name_.c_str(), value ? value->c_str() : "");
-#else
-        if (value) {
-            setenv(name_.c_str(), value->c_str(), 1);
-        } else {
-            unsetenv(name_.c_str());
-        }
-#endif
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnvironment = qxtest::ScopedEnv;
 
 inline std::filesystem::path freshHostDirectory() {
     static std::atomic<unsigned> counter{0};

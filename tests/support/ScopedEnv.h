@@ -9,13 +9,18 @@ namespace qxtest {
 
 class ScopedEnv {
 public:
-    ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    // Remembers the variable's value, to restore it at the end.
+    explicit ScopedEnv(std::string name) : name_(std::move(name)) {
         if (const char* old = std::getenv(name_.c_str())) old_ = old;
-        put(value);
     }
+    // ... and sets it (nullopt removes it).
+    ScopedEnv(std::string name, const std::optional<std::string>& value) : ScopedEnv(std::move(name)) { put(value); }
     ~ScopedEnv() { put(old_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+    void set(const std::string& value) { put(value); }
+    void unset() { put(std::nullopt); }
 
 private:
     void put(const std::optional<std::string>& value) {
