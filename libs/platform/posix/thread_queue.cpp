@@ -1,7 +1,6 @@
 #include "thread_queue.h"
 
 #include <algorithm>
-#include <cstring>
 #include <thread>
 
 #include "window_table.h"
@@ -10,12 +9,12 @@ namespace qxposix {
 
 namespace {
 
-// A waiter first spins for a few microseconds: a cross-thread answer usually
-// arrives within that time, and spinning saves two sleeps and wake-ups per
-// round trip. Then it yields for a while (on few cores the thread it waits
-// for may need this core), and only then blocks.
-constexpr auto kSpinTime = std::chrono::microseconds(8);
-constexpr auto kYieldTime = std::chrono::microseconds(40);
+constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
+// Waits longer than this say nothing about how to wait (the other side was
+// idle or busy), so they are not measured.
+constexpr Clock::duration kTellingWait = std::chrono::microseconds(500);
+constexpr unsigned kExplorePeriod = 256;  // waits between tries of the other way
+constexpr unsigned kExploreLength = 16;   // waits per try
 
 inline void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -184,28 +183,15 @@ void ThreadQueue::close() {
     for (const auto& sent : orphans) sent->complete(0, false);
 }
 
-bool ThreadQueue::spinFor(std::uint64_t seen, const Deadline& deadline) const {
-    const auto start = Clock::now();
-    auto spinUntil = start + kSpinTime;
-    auto yieldUntil = start + kYieldTime;
-    if (deadline) {
-        spinUntil = std::min(spinUntil, *deadline);
-        yieldUntil = std::min(yieldUntil, *deadline);
-    }
-    for (unsigned round = 1;; ++round) {
+bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
+    for (unsigned round = 0;; ++round) {
         if (signals_.load(std::memory_order_acquire) != seen) return true;
-        if ((round & 31) == 0 && Clock::now() >= spinUntil) break;
+        if ((round & 15) == 0 && Clock::now() >= until) return false;
         cpuRelax();
     }
-    while (Clock::now() < yieldUntil) {
-        std::this_thread::yield();
-        if (signals_.load(std::memory_order_acquire) != seen) return true;
-    }
-    return false;
 }
 
-bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline) {
-    if (spinFor(seen, deadline)) return true;
+bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
     std::unique_lock<std::mutex> lock(mutex_);
     waiting_ = true;
     bool signalled = true;
@@ -219,6 +205,31 @@ bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline) {
     }
     waiting_ = false;
     return signalled;
+}
+
+bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline) {
+    const auto start = Clock::now();
+    auto spinUntil = start + spinPolicy_.nextSpin();
+    if (deadline && *deadline < spinUntil) spinUntil = *deadline;
+    const bool signalled = spinFor(seen, spinUntil) || blockFor(seen, deadline);
+    if (signalled) spinPolicy_.record(Clock::now() - start);
+    return signalled;
+}
+
+// ------------------------------------------------------------------ SpinPolicy
+
+Clock::duration SpinPolicy::nextSpin() {
+    ++waits_;
+    const bool exploring = waits_ % kExplorePeriod < kExploreLength;
+    current_ = exploring ? !preferSpin_ : preferSpin_;
+    return current_ ? kSpinTime : Clock::duration::zero();
+}
+
+void SpinPolicy::record(Clock::duration waited) {
+    if (waited > kTellingWait) return;
+    double& average = current_ ? spinAverage_ : blockAverage_;
+    average += (std::chrono::duration<double, std::micro>(waited).count() - average) / 16;
+    preferSpin_ = spinAverage_ <= blockAverage_;
 }
 
 }  // namespace qxposix

@@ -59,6 +59,25 @@ private:
     std::atomic<bool> done_{false};
 };
 
+// Whether a waiting thread spins for a few microseconds before it blocks.
+// Spinning makes a hand-over between threads on two idle cores far cheaper
+// (no sleep and wake-up), but costs dearly when the cores are taken by other
+// work: the spinning thread then keeps the other one from running. So the
+// policy measures how long waits take either way, keeps the faster way and
+// tries the other one now and then.
+class SpinPolicy {
+public:
+    Clock::duration nextSpin();            // how long the next wait spins
+    void record(Clock::duration waited);   // how long it took till signalled
+
+private:
+    bool preferSpin_ = true;
+    bool current_ = true;  // the way of the wait under way
+    double spinAverage_ = 0;   // microseconds
+    double blockAverage_ = 0;  // microseconds
+    unsigned waits_ = 0;
+};
+
 // Which posted messages GetMessageA and PeekMessageA take.
 struct MessageFilter {
     HWND window = nullptr;  // null: any; else exactly this window's messages
@@ -105,12 +124,14 @@ public:
 
 private:
     bool signalLocked();  // caller holds mutex_; returns whether to notify
-    bool spinFor(std::uint64_t seen, const Deadline& deadline) const;
+    bool spinFor(std::uint64_t seen, Clock::time_point until) const;
+    bool blockFor(std::uint64_t seen, const Deadline& deadline);
 
     const DWORD threadId_;
     std::atomic<std::uint64_t> signals_{0};
     mutable std::mutex mutex_;
     std::condition_variable wakeup_;
+    SpinPolicy spinPolicy_;  // owning thread only
     bool waiting_ = false;
     bool closed_ = false;
     std::deque<std::shared_ptr<SentMessage>> sent_;
