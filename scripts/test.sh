@@ -92,7 +92,7 @@ start_wine() {
   export WINEPREFIX=$wine_prefix WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
   echo "== wine prefix $WINEPREFIX on display $DISPLAY"
-  { timeout 300 wineboot -i && timeout 300 wineserver -w; } >/dev/null 2>&1 ||
+  { timeout 300 wineboot -i && timeout 300 wineserver -w; } </dev/null >/dev/null 2>&1 ||
     { echo "wineboot failed" >&2; return 1; }
   # Keep one server and Wine's background services for the whole run: each
   # test case starts a program. The services are started here, detached
