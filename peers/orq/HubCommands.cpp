@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "HubCore.h"
+#include "zorvMessages.h"
 #include "zorvText.h"
 
 namespace orq {
@@ -11,15 +12,8 @@ namespace orq {
 namespace {
 
 constexpr DWORD nowFlag = 0x8000;
-constexpr UINT databaseCode = 2159;  // the second copy of a name change
 
-// Queueing ids of the texts the hub sends.
-enum : UINT {
-    generalText = 2123,     // NS and DC
-    routerText = 2224,      // RR
-    gpiText = 2234,         // GR
-    infodriverText = 2244,  // IR
-};
+using namespace zorvmsg;
 
 UINT revertiveCode(DeviceType type) {
     switch (type) {
@@ -42,10 +36,10 @@ LRESULT HubCore::command(const Request& request) {
     // A name change arrives twice, under the device's code and under 2159;
     // the hub acts on the second copy only.
     if (parsed->verb == Verb::rename) {
-        if (request.code == databaseCode) rename(*parsed);
+        if (request.code == nameChange) rename(*parsed);
         return 1;
     }
-    if (request.code == databaseCode) return 0;
+    if (request.code == nameChange) return 0;
 
     const bool now = (request.parameter & nowFlag) != 0;
     if (parsed->holdable() && !now && options_.holdDelayMs > 0) {
@@ -190,13 +184,13 @@ void HubCore::notifyDatabaseChange(int device, int index, int database) {
             break;
         case DatabaseChangeForm::shortNumeric:
             delivery.form = Delivery::Form::plain;
-            delivery.code = 2174;
+            delivery.code = databaseChangeShort;
             delivery.wParam = static_cast<WPARAM>(device);
             delivery.lParam = static_cast<LPARAM>(MAKELONG(index, database)) & 0xFFFFFFFF;
             break;
         case DatabaseChangeForm::wideNumeric: {
             delivery.form = Delivery::Form::record;
-            delivery.code = 49854;
+            delivery.code = databaseChangeWide;
             const std::uint32_t record[3] = {static_cast<std::uint32_t>(device), static_cast<std::uint32_t>(index),
                                              static_cast<std::uint32_t>(database)};
             delivery.bytes.assign(reinterpret_cast<const char*>(record), sizeof record);

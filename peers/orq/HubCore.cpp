@@ -1,4 +1,5 @@
 #include "HubCore.h"
+#include "zorvMessages.h"
 
 #include "zorvText.h"
 
@@ -7,34 +8,7 @@ namespace orq {
 namespace {
 
 // Message numbers of the handshake, the plain requests and the notifications.
-enum : UINT {
-    requestHub = 2031,
-    hubAnswer = 2032,
-    announceWm = 2034,
-    announceZel = 2054,
-    registerClient = 49222,
-    deregisterClient = 49223,
-    requestHubAgain = 49153,
-    probe = 49552,
-    limitDevices = 49245,
-    limitIndexes = 49233,
-    limitSources = 49234,
-    limitDatabases = 49243,
-    limitString = 49246,
-    limitDatabaseIndex = 49235,
-    releaseHeldCommands = 49237,
-    deregisterDevice = 2275,
-    registrationExtent = 49232,
-    cacheSwitch = 2036,
-    cacheFlushDevice = 2038,
-    cacheIsOn = 2040,
-    cacheTestShort = 2037,
-    nameCacheFlush = 2167,
-    subscribeNet = 49227,
-    unsubscribeNet = 49228,
-    deviceModeText = 49170,
-    hubDisconnects = 2175,
-};
+using namespace zorvmsg;
 
 constexpr LPARAM announceLeaving = 2;
 constexpr LPARAM announceJoining = 4;

@@ -1,6 +1,7 @@
 // Requests that arrive with a block: commands, device profile, registration
 // records, value cache, database names and configuration-change messages.
 #include "HubCore.h"
+#include "zorvMessages.h"
 #include "decodeZORVString.h"
 #include "zorvText.h"
 
@@ -8,28 +9,7 @@ namespace orq {
 
 namespace {
 
-enum : UINT {
-    routerCommand = 2124,
-    infodriverCommand = 2144,
-    gpiCommand = 2134,
-    deviceMessageCommand = 2121,
-    nameChange = 2159,
-    profileRequest = 2041,
-    registerShort = 2274,
-    registerLong = 49855,
-    deregisterShort = 2276,
-    deregisterLong = 49856,
-    cacheIndexOf = 2170,
-    cacheRead = 2169,
-    cacheTestLong = 49858,
-    nameReadShort = 2164,
-    nameReadLong = 49853,
-    nameFindText = 2165,
-    nameFindShort = 2166,
-    nameFindLong = 49857,
-    configChangeIn = 49240,
-    configChangeOut = 49239,
-};
+using namespace zorvmsg;
 
 constexpr DWORD databaseOneFlag = 0x8000;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "qxConfig.h"
+#include "zorvMessages.h"
 #include "zorvText.h"
 #include "zorvwm32.h"
 
@@ -14,13 +15,6 @@ extern const char qxClientSignature[] =
 
 namespace {
 
-enum HubMessage : UINT {
-    maxDevicesQuery = 49245,
-    maxSourcesQuery = 49234,
-    maxIndexesQuery = 49233,
-    maxDatabasesQuery = 49243,
-    maxStringQuery = 49246,
-};
 
 constexpr int noLimit = 2147483647;
 
@@ -82,11 +76,11 @@ int qxClient::askHub(UINT message, int whenNone) {
     return answer != 0 ? answer : whenNone;
 }
 
-unsigned qxClient::maxDevices() { return static_cast<unsigned>(askHub(maxDevicesQuery, noLimit)); }
-unsigned qxClient::maxSources() { return static_cast<unsigned>(askHub(maxSourcesQuery, noLimit)); }
-unsigned qxClient::maxIndexes() { return static_cast<unsigned>(askHub(maxIndexesQuery, noLimit)); }
-unsigned qxClient::maxDatabases() { return static_cast<unsigned>(askHub(maxDatabasesQuery, 10)); }
-unsigned qxClient::maxString() { return static_cast<unsigned>(askHub(maxStringQuery, 256)); }
+unsigned qxClient::maxDevices() { return static_cast<unsigned>(askHub(zorvmsg::limitDevices, noLimit)); }
+unsigned qxClient::maxSources() { return static_cast<unsigned>(askHub(zorvmsg::limitSources, noLimit)); }
+unsigned qxClient::maxIndexes() { return static_cast<unsigned>(askHub(zorvmsg::limitIndexes, noLimit)); }
+unsigned qxClient::maxDatabases() { return static_cast<unsigned>(askHub(zorvmsg::limitDatabases, 10)); }
+unsigned qxClient::maxString() { return static_cast<unsigned>(askHub(zorvmsg::limitString, 256)); }
 
 LONG qxClient::sendText(UINT code, LONG parameter, void* payload, DWORD payloadLength, DWORD replyCapacity,
                         int kind) {
@@ -121,18 +115,18 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
         copyDataReceive(window, reinterpret_cast<HWND>(static_cast<UINT_PTR>(wParam & 0xFFFF)),
                         reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         return 1;
-    case 2032:  // the hub's answer to discovery
+    case zorvmsg::hubAnswer:
         if (client != nullptr) client->hubWindow = reinterpret_cast<HWND>(wParam);
         break;
     case zorvwm32::zelMessage:
         return zel::receive(window, wParam, lParam);
-    case 2123:
-    case 2224:
-    case 2234:
-    case 2244:
+    case zorvmsg::generalText:
+    case zorvmsg::routerText:
+    case zorvmsg::gpiText:
+    case zorvmsg::infodriverText:
         if (client != nullptr && text != nullptr) client->queueText(text);
         return 1;
-    case 2174:
+    case zorvmsg::databaseChangeShort:
         if (client == nullptr) return 1;
         if (client->acceptsDatabaseChange(static_cast<int>(wParam), static_cast<unsigned>(lParam & 0xFFFF),
                                           static_cast<int>((lParam >> 16) & 0xFFFF))) {
@@ -142,7 +136,7 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
             return 1;
         }
         break;
-    case 49854: {
+    case zorvmsg::databaseChangeWide: {
         if (client == nullptr || pointerless) return 1;
         unsigned record[3];
         std::memcpy(record, reinterpret_cast<const void*>(lParam), sizeof record);
@@ -152,17 +146,17 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
         }
         break;
     }
-    case 2175:
+    case zorvmsg::hubDisconnects:
         if (client != nullptr && client->callback != nullptr) client->callback->disconnected();
         break;
-    case 2334:
+    case drainMessage:
         if (client != nullptr) client->drain();
         break;
-    case 49170:
+    case zorvmsg::deviceModeText:
         if (text == nullptr) return 1;
         if (client != nullptr) client->handleDeviceMode(text);
         break;
-    case 49239:
+    case zorvmsg::configChangeOut:
         if (text == nullptr) return 1;
         if (client != nullptr && client->callback != nullptr) client->callback->configChangeMessage(std::string(text));
         break;

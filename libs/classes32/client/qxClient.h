@@ -95,6 +95,8 @@ public:
     int getWorkstation() const { return workstation; }
 
 private:
+    static constexpr UINT drainMessage = 2334;  // posted by the window to itself
+
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void createMessageWindow();

@@ -3,37 +3,16 @@
 #include <cstring>
 
 #include "qxClient.h"
+#include "zorvMessages.h"
 #include "zorvText.h"
 #include "zorvwm32.h"
 
 namespace {
 
-enum CacheMessage : UINT {
-    cacheSwitch = 2036,
-    cacheFlushDevice = 2038,
-    cacheIsOn = 2040,
-    cacheFindIndex = 2170,
-    cacheTestShort = 2037,
-    cacheTestWide = 49858,
-    cacheRead = 2169,
-};
 
-enum DatabaseMessage : UINT {
-    nameReadShort = 2164,
-    nameReadWide = 49853,
-    indexFindV1 = 2165,
-    indexFindShort = 2166,
-    indexFindWide = 49857,
-    nameChangeFirst = 2124,
-    nameChangeSecond = 2159,
-    nameCacheFlush = 2167,
-};
 
-enum NetworkMessage : UINT {
-    subscribe = 49227,
-    unsubscribe = 49228,
-    configChange = 49240,
-};
+
+using namespace zorvmsg;
 
 constexpr const char* missingValue = "- - -";
 constexpr DWORD cacheReplyCapacity = 300;
@@ -73,7 +52,7 @@ int qxClient::cacheIndex(int device, int start, int end, const std::string& valu
     if (checkDevice(device) || checkIndexRange(start, end) || checkString(value)) return 0;
     std::string text = formatText("DI %d %d %d '%s'", device, start, end, value.c_str());
     if (!commandFits(text)) return 0;
-    return sendText(cacheFindIndex, 0, text.data(), static_cast<DWORD>(text.size() + 1), 0, zorvwm32::textKind);
+    return sendText(cacheIndexOf, 0, text.data(), static_cast<DWORD>(text.size() + 1), 0, zorvwm32::textKind);
 }
 
 bool qxClient::cacheTest(int device, int start, int end) {
@@ -87,7 +66,7 @@ bool qxClient::cacheTest(int device, int start, int end) {
     put32(record, static_cast<unsigned>(device));
     put32(record + 4, static_cast<unsigned>(start));
     put32(record + 8, static_cast<unsigned>(end));
-    return sendText(cacheTestWide, 0, record, sizeof record, 0, zorvwm32::textKind) != 0;
+    return sendText(cacheTestLong, 0, record, sizeof record, 0, zorvwm32::textKind) != 0;
 }
 
 bool qxClient::cacheValue(int device, int index, std::string& value, int* result) {
@@ -114,7 +93,7 @@ bool qxClient::databaseName(int device, int index, int database, std::string& na
         put32(buffer + 4, static_cast<unsigned>(database));
         put32(buffer + 8, static_cast<unsigned>(index));
         put32(buffer + 12, 1024);
-        sendText(nameReadWide, 0, buffer, nameWideSize, nameWideSize, zorvwm32::textKind);
+        sendText(nameReadLong, 0, buffer, nameWideSize, nameWideSize, zorvwm32::textKind);
         nameOut = boundedText(buffer + nameWideOffset, nameWideSize - nameWideOffset);
         return false;
     }
@@ -138,7 +117,7 @@ int qxClient::databaseIndex(int device, int database, const std::string& wantedN
     if ((database == 0 || database == 1) && wantedName.size() < 256) {
         std::string text = wantedName;
         const LONG parameter = device + (database == 1 ? 0x8000 : 0);
-        return sendText(indexFindV1, parameter, text.data(), static_cast<DWORD>(text.size() + 1), 0,
+        return sendText(nameFindText, parameter, text.data(), static_cast<DWORD>(text.size() + 1), 0,
                         zorvwm32::textKind);
     }
     if (device <= 65535 && database <= 65535 && wantedName.size() < 256) {
@@ -147,7 +126,7 @@ int qxClient::databaseIndex(int device, int database, const std::string& wantedN
         put16(record + 2, static_cast<unsigned>(database));
         put32(record + 4, 1);
         std::memcpy(record + 8, wantedName.data(), wantedName.size());
-        return sendText(indexFindShort, 0, record, nameRecordSize, 0, zorvwm32::textKind);
+        return sendText(nameFindShort, 0, record, nameRecordSize, 0, zorvwm32::textKind);
     }
     std::string record(wantedName.size() + 21, '\0');
     auto* bytes = reinterpret_cast<unsigned char*>(record.data());
@@ -156,7 +135,7 @@ int qxClient::databaseIndex(int device, int database, const std::string& wantedN
     put32(bytes + 8, 1);
     put32(bytes + 12, 0);
     std::memcpy(bytes + 20, wantedName.data(), wantedName.size());
-    return sendText(indexFindWide, 0, bytes, static_cast<DWORD>(record.size()), 0, zorvwm32::textKind);
+    return sendText(nameFindLong, 0, bytes, static_cast<DWORD>(record.size()), 0, zorvwm32::textKind);
 }
 
 bool qxClient::databaseModify(int device, int index, int database, const std::string& newName, bool tallyDump,
@@ -175,8 +154,8 @@ bool qxClient::databaseModify(int device, int index, int database, const std::st
                                   tallyDump ? 1 : 0, useWorkstation, handle);
     if (!commandFits(text)) return true;
     const auto length = static_cast<DWORD>(text.size() + 1);
-    sendText(nameChangeFirst, device & 0xFFFF, text.data(), length, 0, zorvwm32::textKind);
-    sendText(nameChangeSecond, 0, text.data(), length, 0, zorvwm32::textKind);
+    sendText(routerCommand, device & 0xFFFF, text.data(), length, 0, zorvwm32::textKind);
+    sendText(nameChange, 0, text.data(), length, 0, zorvwm32::textKind);
     ++txCount;
     return false;
 }
@@ -186,15 +165,15 @@ void qxClient::flushDatabaseCache(int device) {
 }
 
 void qxClient::registerForNetMessage() {
-    SendMessageA(hubWindow, subscribe, reinterpret_cast<WPARAM>(messageWindow), 0);
+    SendMessageA(hubWindow, subscribeNet, reinterpret_cast<WPARAM>(messageWindow), 0);
 }
 
 void qxClient::deregisterForNetMessage() {
-    SendMessageA(hubWindow, unsubscribe, reinterpret_cast<WPARAM>(messageWindow), 0);
+    SendMessageA(hubWindow, unsubscribeNet, reinterpret_cast<WPARAM>(messageWindow), 0);
 }
 
 void qxClient::sendConfigChangeMessage(const std::string& message) {
     std::string text = message;  // the transport may write a reply back into the buffer
-    sendText(configChange, static_cast<LONG>(text.size()), text.data(), static_cast<DWORD>(text.size()), 0,
+    sendText(configChangeIn, static_cast<LONG>(text.size()), text.data(), static_cast<DWORD>(text.size()), 0,
              zorvwm32::textKind);
 }

@@ -3,34 +3,23 @@
 
 #include "decodeZORVString.h"
 #include "qxClient.h"
+#include "zorvMessages.h"
 #include "zorvText.h"
 #include "zorvwm32.h"
 
 namespace {
 
-enum CommandCode : UINT {
-    routerCode = 2124,
-    infoCode = 2144,
-    gpiCode = 2134,
-    deviceMessageCode = 2121,
-    deviceProfileCode = 2041,
-    releaseHeldCommands = 49237,
-    registerShort = 2274,
-    registerLong = 49855,
-    deregisterShort = 2276,
-    deregisterLong = 49856,
-    deregisterDevice = 2275,
-    registrationExtent = 49232,
-};
+
+using namespace zorvmsg;
 
 constexpr int nowBit = 0x8000;
 constexpr DWORD profileCapacity = 300;
 
 UINT codeForLetter(char letter) {
     switch (letter) {
-    case 'R': return routerCode;
-    case 'I': return infoCode;
-    case 'G': return gpiCode;
+    case 'R': return routerCommand;
+    case 'I': return infodriverCommand;
+    case 'G': return gpiCommand;
     default: return 0;
     }
 }
@@ -71,7 +60,7 @@ void qxClient::sendCommand(UINT code, int device, bool now, std::string text) {
 void qxClient::routerCrosspoint(int device, int dest, int source, const std::string& mask, bool now, int ws) {
     if (!writeEnabled) return;
     if (checkDevice(device) || checkIndex(dest) || checkSource(source) || checkString(mask)) return;
-    sendCommand(routerCode, device, now,
+    sendCommand(routerCommand, device, now,
                 formatText("RC %d %d %d '%s' %d", device, source, dest, mask.c_str(), workstationOrOwn(ws)));
 }
 
@@ -79,7 +68,7 @@ void qxClient::infoWrite(int device, int index, const std::string& value, bool n
     if (!writeEnabled) return;
     if (checkDevice(device) || checkIndex(index) || checkString(value)) return;
     if (ws != 0 && checkWorkstation(ws)) return;
-    sendCommand(infoCode, device, now,
+    sendCommand(infodriverCommand, device, now,
                 formatText("IW %d '%s' %d %d", device, value.c_str(), index, workstationOrOwn(ws)));
 }
 
@@ -87,7 +76,7 @@ void qxClient::gpiSwitch(int device, int index, bool state, bool now, int ws) {
     if (!writeEnabled) return;
     if (checkDevice(device) || checkIndex(index)) return;
     if (ws != 0 && checkWorkstation(ws)) return;
-    sendCommand(gpiCode, device, now,
+    sendCommand(gpiCommand, device, now,
                 formatText("GS %d %d %d %d", device, index, state ? 1 : 0, workstationOrOwn(ws)));
 }
 
@@ -137,7 +126,7 @@ void qxClient::deviceMessage(int ws, int device, const std::string& message, int
     if (ws != 0 && checkWorkstation(ws)) return;
     if (checkDevice(device) || checkString(message)) return;
     const auto window = static_cast<unsigned>(reinterpret_cast<UINT_PTR>(messageWindow));
-    sendCommand(deviceMessageCode, device, false,
+    sendCommand(deviceMessageCommand, device, false,
                 formatText("NS %d %d '%s' %d %u %d", device, ws, message.c_str(), workstation, window, reference));
 }
 
@@ -145,10 +134,10 @@ void qxClient::deviceProfile(int device, int& version, int& sources, int& dests,
     version = sources = dests = 0;
     char reply[profileCapacity + 1] = {};  // one byte more: the reply is always terminated
     if (ipc == qx::wm) {
-        copyDataSend(messageWindow, hubWindow, deviceProfileCode, device, reply, profileCapacity, profileCapacity,
+        copyDataSend(messageWindow, hubWindow, profileRequest, device, reply, profileCapacity, profileCapacity,
                      zorvwm32::textKind);
     } else if (ipc == qx::zel) {
-        zel::send(hubWindow, deviceProfileCode, device, reply, zorvwm32::textKind, profileCapacity);
+        zel::send(hubWindow, profileRequest, device, reply, zorvwm32::textKind, profileCapacity);
     }
     reply[profileCapacity] = '\0';
     if (reply[0] == '\0') return;

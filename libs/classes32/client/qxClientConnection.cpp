@@ -1,24 +1,10 @@
 // Finding the hub, the connection handshake and loading the hub's limits.
 #include "qxClient.h"
+#include "zorvMessages.h"
 #include "zorvText.h"
 
 namespace {
 
-enum ConnectionMessage : UINT {
-    probe = 49552,
-    firstRequest = 2031,
-    secondRequest = 49153,
-    announceOrLeave = 2034,
-    announceZel = 2054,
-    registerClient = 49222,
-    deregisterClient = 49223,
-    maxDatabaseIndexQuery = 49235,
-    databaseCountQuery = 49243,
-    deviceLimitQuery = 49245,
-    indexLimitQuery = 49233,
-    sourceLimitQuery = 49234,
-    stringLimitQuery = 49246,
-};
 
 constexpr WPARAM probeQuestion = 0x5555;
 constexpr WORD probeAnswer = 0xAAAA;
@@ -27,6 +13,7 @@ constexpr LPARAM leave = 2;
 constexpr int noLimit = 2147483647;
 
 using OrqHwndEntry = HWND (*)();
+using namespace zorvmsg;
 
 }  // namespace
 
@@ -41,7 +28,7 @@ bool qxClient::connect(qx::ipcType ipcArgument, int ipcOptionsArgument) {
 
     if (hubWindow != nullptr) {
         const auto self = reinterpret_cast<WPARAM>(messageWindow);
-        if (ipc == qx::wm) SendMessageA(hubWindow, announceOrLeave, self, announce);
+        if (ipc == qx::wm) SendMessageA(hubWindow, announceWm, self, announce);
         else if (ipc == qx::zel) SendMessageA(hubWindow, announceZel, self, announce);
     }
     if (hubWindow == nullptr) {
@@ -73,26 +60,26 @@ void qxClient::findHubWithHalvik() {
 void qxClient::findHubWithBroadcasts() {
     OutputDebugStringA("qxClient: REQUESTING ORQ handle from Broadcast Windows Message");
     const auto self = reinterpret_cast<WPARAM>(messageWindow);
-    SendMessageA(HWND_BROADCAST, firstRequest, self, 0);
-    if (hubWindow == nullptr) SendMessageA(HWND_BROADCAST, secondRequest, self, 0);
+    SendMessageA(HWND_BROADCAST, requestHub, self, 0);
+    if (hubWindow == nullptr) SendMessageA(HWND_BROADCAST, requestHubAgain, self, 0);
     if (hubWindow != nullptr) OutputDebugStringA("qxClient: ORQ handle from Broadcast Windows Message");
 }
 
 void qxClient::loadLimits() {
-    maxDatabaseIndex = askHub(maxDatabaseIndexQuery, noLimit);
-    databaseCount = askHub(databaseCountQuery, 10);
-    setDeviceLimit(askHub(deviceLimitQuery, noLimit));
-    setIndexLimit(askHub(indexLimitQuery, noLimit));
-    setSourceLimit(askHub(sourceLimitQuery, noLimit));
-    setDatabaseLimit(askHub(databaseCountQuery, 10));
-    setStringLimit(askHub(stringLimitQuery, 256));
+    maxDatabaseIndex = askHub(limitDatabaseIndex, noLimit);
+    databaseCount = askHub(limitDatabases, 10);
+    setDeviceLimit(askHub(limitDevices, noLimit));
+    setIndexLimit(askHub(limitIndexes, noLimit));
+    setSourceLimit(askHub(limitSources, noLimit));
+    setDatabaseLimit(askHub(limitDatabases, 10));
+    setStringLimit(askHub(limitString, 256));
     OutputDebugStringA(formatText("++ number of databases is %d", databaseCount).c_str());
 }
 
 bool qxClient::disconnect() {
     if (hubWindow == nullptr || !IsWindow(hubWindow)) return true;
     const auto self = reinterpret_cast<WPARAM>(messageWindow);
-    SendMessageA(hubWindow, announceOrLeave, self, leave);
+    SendMessageA(hubWindow, announceWm, self, leave);
     SendMessageA(hubWindow, deregisterClient, self, 0);
     hubWindow = nullptr;
     ipc = qx::none;

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr UINT drainMessage = 2334;
 constexpr const char* databaseIndexTrace = "shim: database modify index <1 or > maxDatabaseIndex\n";
 
 }  // namespace
