@@ -104,6 +104,16 @@ TEST_F(ClientCommands, CommandsThatDoNotFitTheBlockAreReportedNotSent) {
     EXPECT_EQ(hub.requests().size(), 1u);
 }
 
+TEST_F(ClientCommands, ExtremeNumbersAndTheLongestTextFormatWhole) {
+    const std::string message(255, 'm');
+    client.deviceMessage(65535, 100000, message, -2147483647 - 1);
+    const auto window = static_cast<unsigned>(reinterpret_cast<UINT_PTR>(client.getMessageWindow()));
+    EXPECT_EQ(only().text(), formatText("NS 100000 65535 '%s' 12 %u -2147483648", message.c_str(), window));
+    hub.clear();
+    client.routerCrosspoint(100000, 100000, -600, std::string(255, ','), false, 65535);
+    EXPECT_EQ(only().text(), "RC 100000 -600 100000 '" + std::string(255, ',') + "' 65535");
+}
+
 TEST_F(ClientCommands, DeviceProfileReadsTheReplyText) {
     hub.onRequest([](const FakeHub::Request&, unsigned char* block, size_t) {
         std::strcpy(reinterpret_cast<char*>(block), "7 2 x 64 32 'Main router'");
