@@ -128,22 +128,15 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
         return 1;
     case zorvmsg::databaseChangeShort:
         if (client == nullptr) return 1;
-        if (client->acceptsDatabaseChange(static_cast<int>(wParam), static_cast<unsigned>(lParam & 0xFFFF),
-                                          static_cast<int>((lParam >> 16) & 0xFFFF))) {
-            client->queueDatabaseChange(formatText("DC %d %d %d", static_cast<int>(wParam),
-                                                   static_cast<int>(lParam & 0xFFFF),
-                                                   static_cast<int>((lParam >> 16) & 0xFFFF)));
+        if (client->queueDatabaseChange(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam & 0xFFFF),
+                                        static_cast<unsigned>((lParam >> 16) & 0xFFFF), false))
             return 1;
-        }
         break;
     case zorvmsg::databaseChangeWide: {
         if (client == nullptr || pointerless) return 1;
-        unsigned record[3];
+        unsigned record[3];  // device, index, database
         std::memcpy(record, reinterpret_cast<const void*>(lParam), sizeof record);
-        if (client->acceptsDatabaseChange(static_cast<int>(record[0]), record[1], static_cast<int>(record[2]))) {
-            client->queueDatabaseChange(formatText("DC %u %u %u", record[0], record[1], record[2]));
-            return 1;
-        }
+        if (client->queueDatabaseChange(record[0], record[1], record[2], true)) return 1;
         break;
     }
     case zorvmsg::hubDisconnects:

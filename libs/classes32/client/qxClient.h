@@ -112,9 +112,8 @@ private:
     void fileCommand(char letter, int device);
     int workstationOrOwn(int given) const { return given != 0 ? given : workstation; }
 
-    void queueText(const char* text);
-    void queueDatabaseChange(const std::string& text);
-    bool acceptsDatabaseChange(int device, unsigned index, int database);
+    void queueText(std::string text);
+    bool queueDatabaseChange(unsigned device, unsigned index, unsigned database, bool wide);
     void drain();
     bool handleText(const std::string& text);
     bool handleInfoRevertive(const decodeZORVString& fields);

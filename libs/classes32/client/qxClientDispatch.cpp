@@ -12,13 +12,8 @@ constexpr const char* databaseIndexTrace = "shim: database modify index <1 or > 
 
 }  // namespace
 
-void qxClient::queueText(const char* text) {
-    inboundQueue.emplace_back(text);
-    PostMessageA(messageWindow, drainMessage, 0, 0);
-}
-
-void qxClient::queueDatabaseChange(const std::string& text) {
-    inboundQueue.push_back(text);
+void qxClient::queueText(std::string text) {
+    inboundQueue.push_back(std::move(text));
     PostMessageA(messageWindow, drainMessage, 0, 0);
 }
 
@@ -28,11 +23,16 @@ bool qxClient::databaseIndexInvalid(unsigned index) {
     return true;
 }
 
-// The numeric database-change forms are checked before they are queued.
-bool qxClient::acceptsDatabaseChange(int device, unsigned index, int database) {
-    if (checkDevice(device)) return false;
-    if (checkDatabase(database, databaseCount)) return false;
-    return !databaseIndexInvalid(index);
+// The numeric database-change forms are checked, then queued as the text a
+// hub would have sent; the wide form's fields are unsigned.
+bool qxClient::queueDatabaseChange(unsigned device, unsigned index, unsigned database, bool wide) {
+    if (checkDevice(static_cast<int>(device)) || checkDatabase(static_cast<int>(database), databaseCount) ||
+        databaseIndexInvalid(index))
+        return false;
+    queueText(wide ? formatText("DC %u %u %u", device, index, database)
+                   : formatText("DC %d %d %d", static_cast<int>(device), static_cast<int>(index),
+                                static_cast<int>(database)));
+    return true;
 }
 
 // Each text is removed before its callback runs, and the queue is read again
