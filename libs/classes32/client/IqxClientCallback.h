@@ -8,8 +8,6 @@
 
 class IqxClientCallback {
 public:
-    virtual ~IqxClientCallback() = default;
-
     virtual void connected() = 0;
     virtual void disconnected() = 0;
     virtual void infoRevertive(int device, int slot, const std::string& value) = 0;
@@ -20,4 +18,7 @@ public:
     virtual void deviceMessage(int workstation, int device, const std::string& message, int reference) = 0;
     virtual void pollError(int device, int slot) = 0;
     virtual void configChangeMessage(const std::string& message) = 0;
+
+    // Last, so that the ten operations keep slots 0 to 9.
+    virtual ~IqxClientCallback() = default;
 };
