@@ -29,7 +29,7 @@ namespace {
 constexpr DWORD kErrorInvalidThreadId = 1444;  // ERROR_INVALID_THREAD_ID
 const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
 
-enum class SendOutcome { handled, dropped, timedOut };
+enum class SendOutcome { handled, dropped, timedOut, noWindow, broadcast };
 
 Deadline deadlineAfter(DWORD milliseconds) {
     if (milliseconds == INFINITE) return std::nullopt;
@@ -142,41 +142,41 @@ bool makeFilter(HWND window, UINT first, UINT last, MessageFilter& filter) {
     return true;
 }
 
+// The common road of both send functions: a broadcast, or one window found
+// in the table (ERROR_INVALID_WINDOW_HANDLE when there is none).
+SendOutcome sendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, DWORD timeout,
+                        LRESULT& result) {
+    result = 0;
+    if (hWnd == HWND_BROADCAST) {
+        broadcast(message, wParam, lParam, flags, timeout);
+        return SendOutcome::broadcast;
+    }
+    const auto window = WindowTable::instance().find(hWnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return SendOutcome::noWindow;
+    }
+    return sendToWindow(window, message, wParam, lParam, flags, deadlineAfter(timeout), result);
+}
+
 }  // namespace
 
 extern "C" {
 
 LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (hWnd == HWND_BROADCAST) {
-        broadcast(Msg, wParam, lParam, SMTO_NORMAL, INFINITE);
-        return TRUE;
-    }
-    const auto window = WindowTable::instance().find(hWnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
     LRESULT result;
-    if (sendToWindow(window, Msg, wParam, lParam, SMTO_NORMAL, std::nullopt, result) == SendOutcome::dropped)
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    const SendOutcome outcome = sendMessage(hWnd, Msg, wParam, lParam, SMTO_NORMAL, INFINITE, result);
+    if (outcome == SendOutcome::broadcast) return TRUE;
+    if (outcome == SendOutcome::dropped) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return result;
 }
 
 // SMTO_ABORTIFHUNG is accepted; a thread counts as hung only by the timeout.
 LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                             DWORD_PTR* lpdwResult) {
-    if (hWnd == HWND_BROADCAST) {
-        broadcast(Msg, wParam, lParam, fuFlags, uTimeout);
-        if (lpdwResult != nullptr) *lpdwResult = 0;
-        return TRUE;
-    }
-    const auto window = WindowTable::instance().find(hWnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
     LRESULT result;
-    switch (sendToWindow(window, Msg, wParam, lParam, fuFlags, deadlineAfter(uTimeout), result)) {
+    switch (sendMessage(hWnd, Msg, wParam, lParam, fuFlags, uTimeout, result)) {
+    case SendOutcome::noWindow: return 0;
     case SendOutcome::timedOut: SetLastError(ERROR_TIMEOUT); return 0;
     case SendOutcome::dropped:
         if (fuFlags & SMTO_ERRORONEXIT) {
@@ -184,6 +184,7 @@ LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, U
             return 0;
         }
         break;
+    case SendOutcome::broadcast:
     case SendOutcome::handled: break;
     }
     if (lpdwResult != nullptr) *lpdwResult = static_cast<DWORD_PTR>(result);
