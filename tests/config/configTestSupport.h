@@ -88,6 +88,7 @@ protected:
 #ifndef _WIN32
         drivesVariable_.set(drives_.win());
 #endif
+        temporaryVariable_.set(temporaryFiles.win());
         removeConfigIni();
     }
     ~ConfigTest() override { removeConfigIni(); }
@@ -122,6 +123,8 @@ protected:
 
     TempDir drives_;
     TempDir rootDir;
+    TempDir temporaryFiles;  // the user's temporary directory, where write locks live
+    ScopedEnv temporaryVariable_{"TMP"};
     ScopedEnv drivesVariable_{"QX_DRIVES"};
     ScopedEnv root_{"QX_ROOT"};
     ScopedEnv system_{"QX_SYSTEM"};

@@ -3,6 +3,7 @@
 #include "configTestSupport.h"
 #include "qxConfig.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -98,6 +99,32 @@ TEST_F(IniStoreTest, SavingAnEmptyMapWritesTheHeaderAlone) {
     writeText(path, "[A]\nx=1\n[B]\ny=2\n");
     qxConfig::saveSection(path, "a", Map{});
     EXPECT_EQ(readText(path), "[a]\n\n[B]\ny=2\n");
+}
+
+// Other tools of the facility read the configuration directory: writes add
+// no files there, and the section writer keeps the file's own line ends in
+// every section.
+TEST_F(IniStoreTest, WritesLeaveNoFilesBesideTheIniFileAndKeepItsLineEnds) {
+    for (const std::string end : {"\r\n", "\n"}) {
+        writeText(path, "[A]" + end + "x=1" + end + "[B]" + end + "y=2" + end);
+        qxConfig::saveSection(path, "A", Map{{"x", "3"}});
+        std::ifstream file(cfgtest::hostOf(path), std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "[A]" + end + "x=3" + end + end + "[B]" + end + "y=2" + end);
+
+    }
+    // The single-key writes lock too (on a file of their own: Wine's profile
+    // functions cache a file that another writer just replaced).
+    qxConfig::setString("keys.ini", "B", "z", "4");
+    qxConfig::setString("keys.ini", "B", "y", "2");
+    qxConfig::deleteKeysWithPrefix("keys.ini", "B", "y");
+    EXPECT_EQ(qxConfig::getString("keys.ini", "B", "y", "gone", false), "gone");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(cfgtest::hostOf(config)))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"keys.ini", "test.ini"}));
+    EXPECT_FALSE(std::filesystem::is_empty(temporaryFiles.host())) << "the locks live in the temporary directory";
 }
 
 TEST_F(IniStoreTest, SavingToAMissingFileCreatesNothing) {

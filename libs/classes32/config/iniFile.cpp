@@ -1,6 +1,8 @@
 #include "iniFile.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <utility>
 
 namespace qxini {
@@ -8,9 +10,9 @@ namespace qxini {
 namespace {
 
 #ifdef _WIN32
-constexpr std::string_view lineEnd = "\r\n";
+constexpr std::string_view platformLineEnd = "\r\n";
 #else
-constexpr std::string_view lineEnd = "\n";
+constexpr std::string_view platformLineEnd = "\n";
 #endif
 
 constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -25,8 +27,8 @@ bool writeAll(HANDLE file, std::string_view data) {
     return true;
 }
 
-// Text mode on write: every line feed goes out as the platform's line end.
-std::string withPlatformLineEnds(const std::string& text) {
+// Every line feed goes out as the given line end.
+std::string withLineEnds(const std::string& text, std::string_view lineEnd) {
     if (lineEnd == "\n") return text;
     std::string out;
     out.reserve(text.size() + text.size() / 16);
@@ -52,7 +54,7 @@ bool fileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool readTextFile(const std::string& path, std::string& text) {
+bool readTextFile(const std::string& path, std::string& text, std::string* lineEnd) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -61,6 +63,11 @@ bool readTextFile(const std::string& path, std::string& text) {
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) raw.append(buffer, got);
     CloseHandle(file);
+    if (lineEnd != nullptr) {
+        const std::size_t feed = raw.find('\n');
+        if (feed == std::string::npos) *lineEnd = platformLineEnd;
+        else *lineEnd = feed > 0 && raw[feed - 1] == '\r' ? "\r\n" : "\n";
+    }
 
     // Text mode: drop the CR of every CR LF, in place.
     std::size_t kept = 0;
@@ -95,12 +102,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerByte(x) == lowerByte(y); });
 }
 
-bool replaceFile(const std::string& path, const std::string& text) {
+bool replaceFile(const std::string& path, const std::string& text, std::string_view lineEnd) {
     const std::string temporary = path + ".tmp";
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const bool written = writeAll(file, withPlatformLineEnds(text)) && FlushFileBuffers(file);
+    const bool written = writeAll(file, withLineEnds(text, lineEnd)) && FlushFileBuffers(file);
     CloseHandle(file);
     if (written &&
         MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -109,13 +116,33 @@ bool replaceFile(const std::string& path, const std::string& text) {
     return false;
 }
 
+// The lock file of an ini file: in the user's temporary directory, named
+// after the path with letters folded and separators made one, so that every
+// spelling of one path meets at one lock and nothing is added beside the ini
+// file, where other tools of the facility look. Empty when there is no
+// temporary directory.
+std::string lockPathFor(const std::string& iniPath) {
+    char directory[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof directory, directory);
+    if (length == 0 || length > MAX_PATH) return {};
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : iniPath) {
+        hash ^= static_cast<unsigned char>(c == '/' ? '\\' : lowerByte(c));
+        hash *= 1099511628211ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "zorv-ini-%016llx.lock", static_cast<unsigned long long>(hash));
+    return std::string(directory, length) + name;
+}
+
 WriteLock::WriteLock(const std::string& iniPath)
     : threadGuard_(writersOfThisProcess()), lockFile_(INVALID_HANDLE_VALUE) {
-    // Without a lock file (no path, or a read-only directory) the write goes
-    // ahead unlocked; it will most likely fail on its own.
-    if (iniPath.empty()) return;
-    lockFile_ = CreateFileA((iniPath + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE, shareAll, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Without a lock file (no path, or no usable temporary directory) the
+    // write goes ahead unlocked, serialised within this process only.
+    const std::string lockPath = iniPath.empty() ? std::string() : lockPathFor(iniPath);
+    if (lockPath.empty()) return;
+    lockFile_ = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, shareAll, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (lockFile_ != INVALID_HANDLE_VALUE && !LockFileEx(lockFile_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region_)) {
         CloseHandle(lockFile_);
         lockFile_ = INVALID_HANDLE_VALUE;

@@ -19,8 +19,9 @@ constexpr std::size_t writerLineLimit = 1023;
 bool fileExists(const std::string& path);
 
 // Reads the whole file in text mode (CR LF becomes LF); false when it cannot
-// be opened.
-bool readTextFile(const std::string& path, std::string& text);
+// be opened. lineEnd, when given, receives the file's own line end: that of
+// its first line, or the platform's when it has no line break.
+bool readTextFile(const std::string& path, std::string& text, std::string* lineEnd = nullptr);
 
 // Calls visit for every line of text, each with its line feed if it has one;
 // a line longer than limit is split into pieces of limit characters.
@@ -33,14 +34,15 @@ std::string_view cutLineEnd(std::string_view line);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 char lowerByte(char c);
 
-// Writes text (LF becoming the platform's line end) to path + ".tmp", flushes
-// it to disk and renames it over path, so that readers see the old or the new
-// file and a crash loses neither.
-bool replaceFile(const std::string& path, const std::string& text);
+// Writes text (every LF becoming lineEnd) to path + ".tmp", flushes it to
+// disk and renames it over path, so that readers see the old or the new file
+// and a crash loses neither.
+bool replaceFile(const std::string& path, const std::string& text, std::string_view lineEnd);
 
 // Serialises the writers of one ini file across threads and processes: an
-// exclusive lock on "<path>.lock" (the ini file itself is replaced by rename,
-// so it cannot carry the lock). Readers take no lock.
+// exclusive lock on a lock file of that path in the user's temporary
+// directory (the ini file itself is replaced by rename, so it cannot carry
+// the lock). Readers take no lock.
 class WriteLock {
 public:
     explicit WriteLock(const std::string& iniPath);

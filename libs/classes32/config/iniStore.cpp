@@ -60,8 +60,9 @@ std::string withSectionReplaced(const std::string& text, const std::string& sect
 // Rewrites the section; the caller holds the file's write lock.
 void rewriteSection(const std::string& path, const std::string& section, const qxConfig::SectionMap& map) {
     std::string text;
-    if (!qxini::readTextFile(path, text)) return;
-    qxini::replaceFile(path, withSectionReplaced(text, section, map));
+    std::string lineEnd;
+    if (!qxini::readTextFile(path, text, &lineEnd)) return;
+    qxini::replaceFile(path, withSectionReplaced(text, section, map), lineEnd);
 }
 
 BOOL writeProfileString(const std::string& path, const std::string& section, const char* key, const char* value) {

@@ -334,6 +334,7 @@ BOOL UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLo
 // Environment
 DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 BOOL SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
+DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 
 // Code pages (wide text is UTF-16)
 UINT GetACP();
