@@ -27,9 +27,10 @@ std::string Request::textAt(std::size_t offset) const {
 
 void Request::writeText(std::size_t offset, const std::string& text) {
     if (block == nullptr || offset >= capacity) return;
-    const std::size_t length = text.size() < capacity - offset - 1 ? text.size() : capacity - offset - 1;
+    const std::size_t room = capacity - offset;
+    const std::size_t length = text.size() < room ? text.size() : room;
     std::memcpy(block + offset, text.data(), length);
-    block[offset + length] = 0;
+    std::memset(block + offset + length, 0, room - length);
 }
 
 }  // namespace orq

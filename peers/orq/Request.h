@@ -26,7 +26,10 @@ struct Request {
     DWORD u32At(std::size_t offset) const;
     // The text that starts at offset, up to its zero byte or the block's end.
     std::string textAt(std::size_t offset) const;
-    // Writes a text and its terminator at offset, cut to fit the block.
+    // Writes a text at offset and zero-fills the block behind it, so that no
+    // request bytes remain behind a short answer. A text that fills the rest
+    // of the block is cut there without a terminator, as a reply capacity
+    // cuts it on the client's side.
     void writeText(std::size_t offset, const std::string& text);
 };
 

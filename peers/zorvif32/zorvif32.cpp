@@ -5,7 +5,9 @@
 // entry, which delivers the request to that window as message `code` with the
 // frame's bytes, which the handler may rewrite. On return the bytes are copied
 // back into the caller's buffer, so a reply text is there when the send
-// returns; the returned code is the handler's result.
+// returns; the returned code is the handler's result. A third entry,
+// zelDeliversNumber, tells a receiving window whether the lParam it is
+// being given is a number rather than a pointer into the frame.
 #include <windows.h>
 
 #include <cstring>
@@ -17,6 +19,14 @@
 namespace {
 constexpr UINT zelMessage = 2074;
 constexpr int numberKind = 0;
+
+// The numeric delivery in progress on this thread, if any.
+struct NumericDelivery {
+    HWND window = nullptr;
+    UINT message = 0;
+    LPARAM value = 0;
+};
+thread_local NumericDelivery numericDelivery;
 }  // namespace
 
 extern "C" {
@@ -37,13 +47,23 @@ QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int
 QX_EXPORT LRESULT zelReceive(HWND window, WPARAM /*wParam*/, LPARAM lParam) {
     auto* frame = reinterpret_cast<ZelFrame*>(lParam);
     if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
-    LPARAM value = reinterpret_cast<LPARAM>(frame->data());
-    if (frame->kind == numberKind) {
-        std::uint32_t number = 0;
-        std::memcpy(&number, frame->data(), frame->size < sizeof number ? frame->size : sizeof number);
-        value = static_cast<LPARAM>(number);
-    }
-    return SendMessageA(window, frame->code, static_cast<WPARAM>(static_cast<DWORD>(frame->parameter)), value);
+    const WPARAM parameter = static_cast<WPARAM>(static_cast<DWORD>(frame->parameter));
+    if (frame->kind != numberKind)
+        return SendMessageA(window, frame->code, parameter, reinterpret_cast<LPARAM>(frame->data()));
+    std::uint32_t number = 0;
+    std::memcpy(&number, frame->data(), frame->size < sizeof number ? frame->size : sizeof number);
+    const NumericDelivery outer = numericDelivery;
+    numericDelivery = {window, frame->code, static_cast<LPARAM>(number)};
+    const LRESULT result = SendMessageA(window, frame->code, parameter, static_cast<LPARAM>(number));
+    numericDelivery = outer;
+    return result;
+}
+
+// True while the receive entry, on this thread, delivers `message` to
+// `window` with a number from a numeric frame as lParam, so that a handler
+// that expects a pointer there can drop the delivery.
+QX_EXPORT BOOL zelDeliversNumber(HWND window, UINT message, LPARAM lParam) {
+    return numericDelivery.window == window && numericDelivery.message == message && numericDelivery.value == lParam;
 }
 
 }  // extern "C"

@@ -7,15 +7,9 @@ namespace {
 
 class ClientCaches : public ClientTest {
 protected:
-    FakeHub hub{cacheOn()};
+    FakeHub hub{hubOptionsWithCacheOn()};
     qxClient client{&events, "qxClient"};
 
-    static FakeHub::Options cacheOn() {
-        auto options = hubOptions();
-        options.answers[2040] = 1;
-        options.answers[2037] = 1;
-        return options;
-    }
     void SetUp() override {
         ASSERT_FALSE(client.connect(qx::wm, 0));
         hub.clear();
@@ -107,6 +101,48 @@ TEST_F(ClientCaches, NameReadsShortAndWide) {
     EXPECT_FALSE(client.databaseName(5, 3, 1, name));
     EXPECT_EQ(name, "Camera 3");
 }
+
+// A hub that writes its answer into the request's block and leaves the bytes
+// behind it as they came, on either transport.
+class RepliesInPlace : public ClientTest, public ::testing::WithParamInterface<qx::ipcType> {
+protected:
+    FakeHub hub{hubOptions()};
+    qxClient client{&events, "qxClient"};
+
+    void SetUp() override { ASSERT_FALSE(client.connect(GetParam(), 0)); }
+    void answerWith(const std::string& text, size_t length) {
+        hub.onRequest([text, length](const FakeHub::Request&, unsigned char* block, size_t) {
+            std::memcpy(block, text.data(), length);
+            return LRESULT{1};
+        });
+    }
+};
+
+TEST_P(RepliesInPlace, ShortNamesThatLookLikeTheRequestReadAsNames) {
+    struct Case {
+        int device;
+        const char* name;
+    };
+    for (const Case& c : {Case{65, "A"}, Case{256, ""}}) {  // 65 is "A"; 256 starts with a zero byte
+        answerWith(c.name, std::strlen(c.name) + 1);
+        std::string name;
+        EXPECT_FALSE(client.databaseName(c.device, 3, 2, name)) << c.device;
+        EXPECT_EQ(name, c.name);
+    }
+    hub.onRequest([](const FakeHub::Request&, unsigned char*, size_t) { return LRESULT{0}; });
+    std::string name;
+    EXPECT_TRUE(client.databaseName(65, 3, 2, name)) << "a block left as it came is no answer";
+    EXPECT_EQ(name, "- - -");
+}
+
+TEST_P(RepliesInPlace, AValueFillingTheReplyCapacityKeepsEveryCharacter) {
+    answerWith(std::string(300, 'v'), 300);
+    std::string value;
+    EXPECT_FALSE(client.cacheValue(3, 5, value));
+    EXPECT_EQ(value, std::string(300, 'v'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, RepliesInPlace, ::testing::Values(qx::wm, qx::zel));
 
 class ClientWideNames : public ClientTest, public ::testing::WithParamInterface<qx::ipcType> {};
 

@@ -165,10 +165,11 @@ TEST_F(ClientDispatch, ANullTextDoesNothing) {
 }
 
 TEST_F(ClientDispatch, ANumberWhereATextBelongsIsDropped) {
-    hub.run([&] {
-        for (UINT id : {2123u, 2224u, 49170u, 49239u, 49854u}) {
+    hub.run([&] {  // through a copy-data envelope and through the interface library
+        for (UINT id : {2123u, 2224u, 2234u, 2244u, 49170u, 49239u, 49854u}) {
             DWORD number = 0x12345678;
             copyDataSend(hub.window(), window(), id, 0, &number, sizeof number, 0, zorvwm32::numberKind);
+            zel::send(window(), id, 0, &number, zorvwm32::numberKind, sizeof number);
         }
     });
     settle();
@@ -190,6 +191,37 @@ TEST_F(ClientDispatch, TextsArriveThroughTheInterfaceLibraryToo) {
     EXPECT_EQ(hub.sendTextZel(window(), 2224, "RR 9 8 7"), 1);
     ASSERT_TRUE(waitForEvents(1));
     EXPECT_EQ(events.events, std::vector<std::string>{"RR 9 8 7"});
+}
+
+// A control application may close its client from inside any callback:
+// nothing of the client is touched after the callback returns.
+TEST_F(ClientDispatch, AClientMayBeDestroyedFromInsideItsOwnCallbacks) {
+    struct Case {
+        const char* event;
+        std::function<void()> cause;
+    };
+    const Case cases[] = {
+        {"RR 3 10 7", [&] { deliver("RR 3 10 7"), deliver("RR 3 10 8"); }},
+        {"disconnected", [&] { hub.run([&] { SendMessageA(window(), 2175, 0, 0); }); }},
+        {"CC [layout]", [&] { hub.sendText(window(), 49239, "layout"); }},
+        {"connected",
+         [&] {
+             client.reset();
+             events.events.clear();
+             (client = std::make_unique<qxClient>(&events, "qxClient"))->connect(transport, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        connect(&events);
+        events.onEvent = [&](const std::string& event) {
+            if (event == c.event) client.reset();
+        };
+        c.cause();
+        EXPECT_TRUE(pumpUntil([&] { return client == nullptr; })) << c.event;
+        qxplatform::pumpPending();
+        EXPECT_EQ(events.events.front(), c.event);
+        events.onEvent = nullptr;
+    }
 }
 
 TEST_F(ClientDispatch, TextsQueuedWhenTheClientIsDestroyedAreDiscarded) {

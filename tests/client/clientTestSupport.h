@@ -65,6 +65,13 @@ protected:
         options.answers = {{49235, 65535}, {49243, 4}, {49245, 100000}, {49233, 100000}, {49234, 600}, {49246, 0}};
         return options;
     }
+    // The same hub with its value cache on and every range cached.
+    static FakeHub::Options hubOptionsWithCacheOn() {
+        auto options = hubOptions();
+        options.answers[2040] = 1;
+        options.answers[2037] = 1;
+        return options;
+    }
 
     bool pumpUntil(const std::function<bool()>& done) { return qxplatform::pumpUntil(done, 5000); }
     bool waitForEvents(size_t count) {

@@ -55,9 +55,9 @@ public:
         std::filesystem::remove_all(dir_, ignored);
     }
     std::string path() const { return dir_.string(); }
+    void write(const char* name, const char* text) { std::ofstream(dir_ / name) << text; }
 
 private:
-    void write(const char* name, const char* text) { std::ofstream(dir_ / name) << text; }
     std::filesystem::path dir_;
 };
 
@@ -136,6 +136,23 @@ TEST_P(EndToEnd, ANameChangedByOneClientIsReadByAnotherWhichIsNotified) {
     EXPECT_FALSE(reader->databaseName(3, 6, 1, name));
     EXPECT_EQ(name, "Camera six");
     EXPECT_EQ(reader->databaseIndex(3, 1, "Camera six"), 6);
+}
+
+// Device 65 is "A" in its low byte and 256 has a zero byte there: names
+// written into the request's block must still read as names.
+TEST_P(EndToEnd, ShortNamesReadAsTheHubHoldsThem) {
+    facility.write("dev_065.ini", "[Device]\nType=router\n[Database_2]\n3=A\n");
+    facility.write("dev_256.ini", "[Device]\nType=router\n[Database_2]\n3=\n");
+    startHub();
+    Recorder events;
+    auto client = connect(events);
+    std::string name;
+    EXPECT_FALSE(client->databaseName(65, 3, 2, name));
+    EXPECT_EQ(name, "A");
+    EXPECT_FALSE(client->databaseName(256, 3, 2, name));
+    EXPECT_EQ(name, "");
+    EXPECT_TRUE(client->databaseName(65, 4, 2, name));
+    EXPECT_EQ(name, "- - -");
 }
 
 TEST_P(EndToEnd, TheCacheHoldsTheLastRevertive) {

@@ -158,7 +158,8 @@ LRESULT FakeClient::sendWithWindow(UINT message, LPARAM lParam) const {
 }
 
 LONG FakeClient::request(UINT code, LONG parameter, void* payload, DWORD length, DWORD replyCapacity) const {
-    return copyDataSend(window_, hub_, code, parameter, payload, length, replyCapacity, zorvwm32::textKind);
+    return copyDataSend(window_, hub_, code, parameter, payload, length, replyCapacity, zorvwm32::textKind,
+                        zorvwm32::ReplyForm::record);
 }
 
 LONG FakeClient::requestText(UINT code, LONG parameter, const std::string& text) const {

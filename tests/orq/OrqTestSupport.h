@@ -66,7 +66,8 @@ public:
     LRESULT send(UINT message, WPARAM wParam, LPARAM lParam) const;
     LRESULT sendWithWindow(UINT message, LPARAM lParam = 0) const;
 
-    // A copy-data request; the reply text, when wanted, is copied back over payload.
+    // A copy-data request; the reply block, when wanted, is copied back over
+    // payload as the hub left it.
     LONG request(UINT code, LONG parameter, void* payload, DWORD length, DWORD replyCapacity = 0) const;
     LONG requestText(UINT code, LONG parameter, const std::string& text) const;
     // A command text with or without the now bit.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "qxConfig.h"
 #include "zorvMessages.h"
@@ -46,6 +47,7 @@ void qxClient::createMessageWindow() {
 }
 
 qxClient::~qxClient() {
+    *alive = false;
     if (closeHostOnExit && hubWindow != nullptr) PostMessageA(hubWindow, WM_CLOSE, 0, 0);
     if (messageWindow != nullptr) {
         auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(messageWindow, GWLP_HINSTANCE));
@@ -83,17 +85,32 @@ unsigned qxClient::maxDatabases() { return static_cast<unsigned>(askHub(zorvmsg:
 unsigned qxClient::maxString() { return static_cast<unsigned>(askHub(zorvmsg::limitString, 256)); }
 
 LONG qxClient::sendText(UINT code, LONG parameter, void* payload, DWORD payloadLength, DWORD replyCapacity,
-                        int kind) {
+                        int kind, zorvwm32::ReplyForm form) {
     switch (ipc) {
     case qx::wm:
-        return copyDataSend(messageWindow, hubWindow, code, parameter, payload, payloadLength, replyCapacity, kind);
-    case qx::zel: {
-        const DWORD size = payloadLength > replyCapacity ? payloadLength : replyCapacity;
-        return zel::send(hubWindow, code, parameter, payload, kind, static_cast<int>(size));
-    }
+        return copyDataSend(messageWindow, hubWindow, code, parameter, payload, payloadLength, replyCapacity, kind,
+                            form);
+    case qx::zel:
+        return sendThroughInterfaceLibrary(code, parameter, payload, payloadLength, replyCapacity, kind, form);
     default:
         return 0;
     }
+}
+
+// The library hands the whole buffer back as the hub left it; a text reply
+// is cleared behind its terminator so that it reads as over window messages.
+LONG qxClient::sendThroughInterfaceLibrary(UINT code, LONG parameter, void* payload, DWORD payloadLength,
+                                           DWORD replyCapacity, int kind, zorvwm32::ReplyForm form) {
+    const DWORD size = payloadLength > replyCapacity ? payloadLength : replyCapacity;
+    const bool textReply = replyCapacity != 0 && payload != nullptr && kind == zorvwm32::textKind &&
+                           form == zorvwm32::ReplyForm::text;
+    if (!textReply) return zel::send(hubWindow, code, parameter, payload, kind, static_cast<int>(size));
+    const auto* bytes = static_cast<const unsigned char*>(payload);
+    const std::vector<unsigned char> sent(bytes, bytes + replyCapacity);
+    const LONG replyCode = zel::send(hubWindow, code, parameter, payload, kind, static_cast<int>(size));
+    if (!zorvwm32::isUnansweredBlock(replyCode, sent.data(), payload, replyCapacity))
+        zorvwm32::clearBehindText(payload, replyCapacity);
+    return replyCode;
 }
 
 LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -105,7 +122,7 @@ LRESULT CALLBACK qxClient::windowProcedure(HWND window, UINT message, WPARAM wPa
     auto* client = reinterpret_cast<qxClient*>(GetWindowLongPtrA(window, 0));
     // Texts and records come by pointer; a number from a numeric envelope is
     // never read as one.
-    const bool pointerless = lParam == 0 || copyDataDeliversNumber(window, message, lParam);
+    const bool pointerless = lParam == 0 || transportDeliversNumber(window, message, lParam);
     const auto* text = pointerless ? nullptr : reinterpret_cast<const char*>(lParam);
     switch (message) {
     case WM_DESTROY:

@@ -6,11 +6,13 @@
 #include <windows.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "IqxClientCallback.h"
 #include "qxCheck.h"
 #include "qxTypes.h"
+#include "zorvwm32.h"
 
 class decodeZORVString;
 
@@ -87,8 +89,10 @@ public:
     void sendConfigChangeMessage(const std::string& message);
 
     // Sends a text or record to the hub by the chosen transport; returns the
-    // reply code (0 when nothing was sent).
-    LONG sendText(UINT code, LONG parameter, void* payload, DWORD payloadLength, DWORD replyCapacity, int kind);
+    // reply code (0 when nothing was sent). With a reply capacity, the reply
+    // is copied back over the payload in the given form (zorvwm32.h).
+    LONG sendText(UINT code, LONG parameter, void* payload, DWORD payloadLength, DWORD replyCapacity, int kind,
+                  zorvwm32::ReplyForm form = zorvwm32::ReplyForm::text);
 
     HWND getMessageWindow() const { return messageWindow; }
     HWND getHubWindow() const { return hubWindow; }
@@ -97,8 +101,11 @@ public:
 private:
     static constexpr UINT drainMessage = 2334;  // posted by the window to itself
 
+
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    LONG sendThroughInterfaceLibrary(UINT code, LONG parameter, void* payload, DWORD payloadLength,
+                                     DWORD replyCapacity, int kind, zorvwm32::ReplyForm form);
     void createMessageWindow();
     void findHubWithHalvik();
     void findHubWithBroadcasts();
@@ -139,4 +146,8 @@ private:
     int maxDatabaseIndex = 2147483647;
     int databaseCount = 10;
     std::deque<std::string> inboundQueue;
+    // False once the client is destroyed. Code that runs a callback and
+    // touches the client after it holds a copy: a callback may destroy the
+    // client.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };

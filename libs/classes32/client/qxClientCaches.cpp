@@ -93,7 +93,8 @@ bool qxClient::databaseName(int device, int index, int database, std::string& na
         put32(buffer + 4, static_cast<unsigned>(database));
         put32(buffer + 8, static_cast<unsigned>(index));
         put32(buffer + 12, 1024);
-        sendText(nameReadLong, 0, buffer, nameWideSize, nameWideSize, zorvwm32::textKind);
+        sendText(nameReadLong, 0, buffer, nameWideSize, nameWideSize, zorvwm32::textKind,
+                 zorvwm32::ReplyForm::record);
         nameOut = boundedText(buffer + nameWideOffset, nameWideSize - nameWideOffset);
         return false;
     }

@@ -42,9 +42,10 @@ private:
 
 }  // namespace
 
-// A command text must fit the transport's 512-byte block with its terminator.
+// Over window messages a command text must fit the 512-byte block with its
+// terminator; the interface library carries the whole buffer.
 bool qxClient::commandFits(const std::string& text) {
-    if (text.size() < zorvwm32::textBlockSize) return true;
+    if (ipc != qx::wm || text.size() < zorvwm32::textBlockSize) return true;
     report(formatText("Command not sent, longer than %u bytes: %.40s...",
                       static_cast<unsigned>(zorvwm32::textBlockSize - 1), text.c_str()));
     return false;
@@ -126,6 +127,7 @@ void qxClient::deviceMessage(int ws, int device, const std::string& message, int
     if (ws != 0 && checkWorkstation(ws)) return;
     if (checkDevice(device) || checkString(message)) return;
     const auto window = static_cast<unsigned>(reinterpret_cast<UINT_PTR>(messageWindow));
+    // Target workstation 0 goes out as 0: it addresses every workstation.
     sendCommand(deviceMessageCommand, device, false,
                 formatText("NS %d %d '%s' %d %u %d", device, ws, message.c_str(), workstation, window, reference));
 }

@@ -36,7 +36,11 @@ bool qxClient::connect(qx::ipcType ipcArgument, int ipcOptionsArgument) {
         databaseCount = 10;
         return true;
     }
-    if (callback != nullptr) callback->connected();
+    if (callback != nullptr) {
+        const std::shared_ptr<bool> clientAlive = alive;
+        callback->connected();
+        if (!*clientAlive) return false;
+    }
     SendMessageA(hubWindow, registerClient, reinterpret_cast<WPARAM>(messageWindow), 0);
     loadLimits();
     return false;

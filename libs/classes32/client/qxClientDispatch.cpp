@@ -38,12 +38,13 @@ bool qxClient::queueDatabaseChange(unsigned device, unsigned index, unsigned dat
 // Each text is removed before its callback runs, and the queue is read again
 // after every text, so a nested drain started from a callback is harmless.
 // A failed check ends this drain; the texts still queued each posted a drain
-// message of their own.
+// message of their own. A callback that destroys the client ends it too.
 void qxClient::drain() {
+    const std::shared_ptr<bool> clientAlive = alive;
     while (!inboundQueue.empty()) {
         const std::string text = std::move(inboundQueue.front());
         inboundQueue.pop_front();
-        if (!handleText(text)) return;
+        if (!handleText(text) || !*clientAlive) return;
     }
 }
 

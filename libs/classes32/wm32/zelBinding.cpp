@@ -8,11 +8,16 @@ namespace {
 
 using SendEntry = LONG (*)(HWND, UINT, LONG, void*, int, int);
 using ReceiveEntry = LRESULT (*)(HWND, WPARAM, LPARAM);
+using NumberQuery = BOOL (*)(HWND, UINT, LPARAM);
 
 struct InterfaceLibrary {
     SendEntry send = nullptr;
     ReceiveEntry receive = nullptr;
+    NumberQuery deliversNumber = nullptr;  // optional: a library may not say
 };
+
+// Receive entries running on this thread.
+thread_local int receivesInProgress = 0;
 
 FARPROC entry(HMODULE library, int ordinal, const char* name) {
 #ifdef _WIN32
@@ -32,6 +37,7 @@ const InterfaceLibrary& interfaceLibrary() {
         if (library == nullptr) return;
         bound.receive = reinterpret_cast<ReceiveEntry>(entry(library, 1, "zelReceive"));
         bound.send = reinterpret_cast<SendEntry>(entry(library, 2, "zelSend"));
+        bound.deliversNumber = reinterpret_cast<NumberQuery>(GetProcAddress(library, "zelDeliversNumber"));
     });
     return bound;
 }
@@ -49,7 +55,16 @@ LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int si
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto& library = interfaceLibrary();
     if (library.receive == nullptr) return 0;
-    return library.receive(window, wParam, lParam);
+    ++receivesInProgress;
+    const LRESULT result = library.receive(window, wParam, lParam);
+    --receivesInProgress;
+    return result;
+}
+
+bool deliversNumber(HWND window, UINT message, LPARAM lParam) {
+    if (receivesInProgress == 0) return false;
+    const auto& library = interfaceLibrary();
+    return library.deliversNumber != nullptr && library.deliversNumber(window, message, lParam) != FALSE;
 }
 
 }  // namespace zel

@@ -63,11 +63,12 @@ DWORD parseNumber(const void* data, DWORD size) {
     return static_cast<DWORD>(std::strtoul(text, nullptr, 16));
 }
 
-void copyReplyBack(const PendingExchange& exchange, void* payload, DWORD replyCapacity) {
+void copyReplyBack(const PendingExchange& exchange, const unsigned char* sent, void* payload, DWORD replyCapacity,
+                   zorvwm32::ReplyForm form) {
     const DWORD length = replyCapacity < textBlockSize ? replyCapacity : textBlockSize;
-    auto* out = static_cast<unsigned char*>(payload);
-    std::memcpy(out, exchange.text, length);
-    if (std::memchr(out, 0, length) == nullptr) out[length - 1] = 0;
+    if (zorvwm32::isUnansweredBlock(exchange.code, sent, exchange.text, length)) return;
+    std::memcpy(payload, exchange.text, length);
+    if (form == zorvwm32::ReplyForm::text) zorvwm32::clearBehindText(payload, length);
 }
 
 void answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size) {
@@ -112,8 +113,18 @@ void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope
 
 }  // namespace
 
+void zorvwm32::clearBehindText(void* buffer, DWORD length) {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    auto* end = static_cast<unsigned char*>(std::memchr(bytes, 0, length));
+    if (end != nullptr) std::memset(end, 0, length - static_cast<DWORD>(end - bytes));
+}
+
+bool zorvwm32::isUnansweredBlock(LONG replyCode, const void* sent, const void* returned, DWORD length) {
+    return replyCode == 0 && std::memcmp(sent, returned, length) == 0;
+}
+
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
-                  DWORD replyCapacity, int kind) {
+                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form) {
     COPYDATASTRUCT envelope{};
     envelope.dwData = (static_cast<ULONG_PTR>(code & 0xFFFF) << 16) | (static_cast<ULONG_PTR>(parameter) & 0xFFFF);
     unsigned char block[textBlockSize] = {};
@@ -138,7 +149,7 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
     if (!exchange.replied) return 0;
     if (replyCapacity != 0 && payload != nullptr) {
         if (kind == zorvwm32::textKind) {
-            copyReplyBack(exchange, payload, replyCapacity);
+            copyReplyBack(exchange, block, payload, replyCapacity, form);
         } else if (replyCapacity >= sizeof(DWORD)) {
             *static_cast<DWORD*>(payload) = parseNumber(exchange.text, exchange.length);
         }
@@ -146,8 +157,10 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
     return exchange.code;
 }
 
-bool copyDataDeliversNumber(HWND window, UINT message, LPARAM lParam) {
-    return numericDelivery.window == window && numericDelivery.message == message && numericDelivery.value == lParam;
+bool transportDeliversNumber(HWND window, UINT message, LPARAM lParam) {
+    if (numericDelivery.window == window && numericDelivery.message == message && numericDelivery.value == lParam)
+        return true;
+    return zel::deliversNumber(window, message, lParam);
 }
 
 void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {

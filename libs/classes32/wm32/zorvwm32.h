@@ -16,20 +16,38 @@ constexpr DWORD numberBlockSize = 16;    // "%08lx" text of a numeric payload
 constexpr int textKind = 1;              // payload is a text block
 constexpr int numberKind = 0;            // payload points to one 32-bit number
 
+// How a reply block is copied back over the caller's buffer: a text reply up
+// to its terminator with the rest zero-filled, so that request bytes the hub
+// left behind a short answer never read as part of it; a record reply (a
+// layout with binary fields ahead of its text) as the whole block.
+enum class ReplyForm { text, record };
+
+// Zero-fills the first `length` bytes of buffer behind its first zero byte;
+// a buffer without one is left as it is.
+void clearBehindText(void* buffer, DWORD length);
+
+// A reply with code 0 whose block is the request's block unchanged answers
+// nothing: the caller's payload stays as it was sent, as when no reply came,
+// so that a request the hub leaves unanswered reads the same on every
+// transport.
+bool isUnansweredBlock(LONG replyCode, const void* sent, const void* returned, DWORD length);
+
 }  // namespace zorvwm32
 
 // Sends one request from `from` to `to` and returns the reply code.
 // Text kind: the payload's first payloadLength bytes (at most 512) travel in a
 // zero-filled 512-byte block; when replyCapacity is not 0 the reply block is
-// copied back over the payload, at most min(replyCapacity, 512) bytes, and is
-// always terminated within that length. Number kind: payload points to a
+// copied back over the payload, at most min(replyCapacity, 512) bytes, in the
+// given form (an unanswered block, see above, is not copied). A reply text
+// that fills that length is cut there and is not terminated: callers read it
+// bounded by their capacity. Number kind: payload points to a
 // 32-bit value, sent as "%08lx" text; a reply number is stored back there
 // when replyCapacity is not 0. The reply is kept per exchange, so a send made
 // while another one waits (from a nested message or a callback, or on another
 // thread) never changes what the other returns. With no reply, returns 0 and
 // leaves the payload untouched. Code 2984 (a reply) returns the send's result.
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
-                  DWORD replyCapacity, int kind);
+                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form = zorvwm32::ReplyForm::text);
 
 // Handles a WM_COPYDATA received by `receiver` from `requester`: a reply is
 // stored for the exchange waiting for it; any other code is delivered to the
@@ -38,11 +56,12 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
 // block as the handler left it.
 void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope);
 
-// True while copyDataReceive, on this thread, is delivering `message` to
-// `window` with a number from a numeric envelope as lParam. A handler that
-// expects a text or record pointer there drops such a delivery instead of
-// reading memory at that number.
-bool copyDataDeliversNumber(HWND window, UINT message, LPARAM lParam);
+// True while copyDataReceive, or the interface library's receive entry, on
+// this thread, is delivering `message` to `window` with a number from a
+// numeric envelope or frame as lParam. A handler that expects a text or
+// record pointer there drops such a delivery instead of reading memory at
+// that number.
+bool transportDeliversNumber(HWND window, UINT message, LPARAM lParam);
 
 // The interface library "zorvif32.dll", bound on first use and kept for the
 // life of the process. Without the library both calls answer 0.
@@ -51,4 +70,7 @@ namespace zel {
 LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size);
 // Receive entry, for every message 2074 a window receives.
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam);
+// True while a receive entry on this thread delivers a number as lParam of
+// `message` to `window`, as far as the library tells.
+bool deliversNumber(HWND window, UINT message, LPARAM lParam);
 }  // namespace zel
