@@ -3,9 +3,11 @@
 #   build/        the normal build
 #   build-asan/   the same sources with AddressSanitizer and UBSan
 #   build-mingw/  the Windows build (MinGW-w64), its tests run under Wine
-# and finally runs the demo as a smoke test. The last line is
-# "N passed, N failed" over the three test runs; the exit status is non-zero
-# when a build, a test or the demo failed. QX_JOBS sets the parallelism (2).
+# checks the installed files and the Debian package with an outside project
+# (scripts/install-test.sh, scripts/package-test.sh), and finally runs the
+# demo as a smoke test. The last line is "N passed, N failed" over all of
+# them; the exit status is non-zero when a build, a test, a check or the demo
+# failed. QX_JOBS sets the parallelism (2).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
@@ -74,6 +76,23 @@ phase() {
 source "$root/scripts/wine-env.sh"
 trap stop_wine EXIT
 
+# run_checks <label> <script> <args...>: runs a script that prints one
+# "<label>: <check> passed|failed" line per check, and counts them.
+run_checks() {
+  local label=$1 log checks_passed checks_failed
+  shift
+  echo "== $label"
+  log=$(mktemp)
+  bash "$@" 2>&1 | tee "$log"
+  checks_passed=$(grep -c "^$label: .* passed$" "$log" || true)
+  checks_failed=$(grep -c "^$label: .* failed$" "$log" || true)
+  rm -f "$log"
+  passed=$((passed + checks_passed))
+  failed=$((failed + checks_failed))
+  results+=("$label: $checks_passed passed, $checks_failed failed")
+  ((checks_passed > 0)) || problems+=("$label: no checks ran")
+}
+
 run_demo() {
   local demo=build/bin/zorv-demo
   [[ -x $demo ]] || demo=build/bin/platform-demo
@@ -101,7 +120,15 @@ else
 fi
 stop_wine
 
+# What users take into their builds: the installed files, the Debian
+# package (installing it needs root or sudo) and the zip of the Windows build.
 if [[ -d build/bin ]]; then
+  timed install run_checks install scripts/install-test.sh build
+  if (($(id -u) == 0)) || sudo -n true 2>/dev/null; then
+    timed package run_checks package scripts/package-test.sh build build-mingw
+  else
+    echo "== package: skipped (needs root or sudo)"
+  fi
   timed demo run_demo || problems+=("demo failed")
 fi
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "OrqHub.h"
+#include "shippedFacility.h"
 #include "qxClient.h"
 #include "zorvText.h"
 
@@ -79,7 +80,7 @@ std::filesystem::path copyFacility(const std::filesystem::path& shipped) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path shipped = argc > 1 ? argv[1] : ZORV_FACILITY_DIR;
+    const std::filesystem::path shipped = argc > 1 ? std::filesystem::path(argv[1]) : shippedFacility();
     const auto facility = copyFacility(shipped);
 
     orq::HubOptions options;

@@ -301,6 +301,7 @@ void OutputDebugStringA(LPCSTR lpOutputString);
 // QX_DLL_PATH (':'-separated), then the executable's directory, then the
 // system search path.
 HMODULE LoadLibraryA(LPCSTR lpLibFileName);
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <strings.h>
 #include <unistd.h>
@@ -80,6 +81,30 @@ HMODULE moduleOf(void* handle) {
 }  // namespace
 
 extern "C" {
+
+// The program's own path for a null module (the only module asked for here);
+// a path that does not fit is cut and terminated, as on Windows.
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    if (hModule != nullptr || lpFilename == nullptr || nSize == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    if (static_cast<DWORD>(length) >= nSize) {
+        std::memcpy(lpFilename, path, nSize - 1);
+        lpFilename[nSize - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(lpFilename, path, static_cast<size_t>(length));
+    lpFilename[length] = '\0';
+    return static_cast<DWORD>(length);
+}
 
 HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
     if (!lpLibFileName || !*lpLibFileName) {

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the Debian package of build dir $1, installs it with dpkg as on a
+# user's machine, runs the demo from the installed files, builds the outside
+# project against the installed package, and removes the package again.
+# Needs root (or sudo). With a Windows build dir $2, also makes its zip and
+# checks that it holds the libraries, headers and programs. Prints one "package: <check> passed|failed" line per
+# check.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
+build=${1:-build}
+windows_build=${2:-}
+work=$(mktemp -d /tmp/qx-package.XXXXXX)
+as_root=()
+(($(id -u) == 0)) || as_root=(sudo)
+cleanup() {
+  "${as_root[@]}" dpkg -r zorv >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export QX_DRIVES=$work/drives
+rc=0
+
+check() {
+  local name=$1
+  shift
+  if "$@" >"$work/$name.log" 2>&1; then
+    echo "package: $name passed"
+  else
+    tail -n 20 "$work/$name.log"
+    echo "package: $name failed"
+    rc=1
+  fi
+}
+
+make_package() {
+  (cd "$root/$build" && cpack -G DEB -B "$work/deb") && ls "$work"/deb/zorv_*.deb
+}
+install_package() { "${as_root[@]}" dpkg -i "$work"/deb/zorv_*.deb; }
+run_installed_demo() {
+  (cd "$work" && timeout 120 /usr/bin/zorv-demo </dev/null) >"$work/demo.out" 2>&1
+  cat "$work/demo.out"
+  grep -q "/usr/share/zorv/facility" "$work/demo.out"  # the installed facility, not the source tree's
+}
+build_against_package() {
+  cmake -S "$root/tests/install/consumer" -B "$work/consumer" -G Ninja && cmake --build "$work/consumer" &&
+    "$work/consumer/consumer"
+}
+
+make_windows_zip() {
+  local listing
+  (cd "$root/$windows_build" && cpack -G ZIP -B "$work/zip") || return 1
+  listing=$(unzip -l "$work"/zip/zorv-*.zip) || return 1
+  for file in bin/orq-hub.exe bin/zorvif32.dll bin/halvik.dll lib/libzorv-client.a include/zorv/qxClient.h \
+    lib/cmake/zorv/zorvConfig.cmake; do
+    grep -q "/$file\$" <<<"$listing" || { echo "missing from the zip: $file"; return 1; }
+  done
+}
+
+check deb-build make_package
+check dpkg-install install_package
+check installed-demo run_installed_demo
+check installed-consumer build_against_package
+if [[ -n $windows_build && -d $root/$windows_build/bin ]]; then
+  check windows-zip make_windows_zip
+fi
+exit $rc
