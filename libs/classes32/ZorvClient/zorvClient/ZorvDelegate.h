@@ -26,9 +26,13 @@ public:
         if (function != nullptr) target_ = std::make_shared<const Function>(function);
     }
 
+    // A const object compares equal to the same object seen without const;
+    // the constraint has already made sure that the method may be called.
     template <typename Object, typename Method>
         requires std::is_member_function_pointer_v<Method> && std::is_invocable_v<Method, Object*, Args...>
-    Delegate(Object* object, Method method) : target_(std::make_shared<const Member<Object, Method>>(object, method)) {}
+    Delegate(Object* object, Method method)
+        : target_(std::make_shared<const Member<std::remove_const_t<Object>, Method>>(
+              const_cast<std::remove_const_t<Object>*>(object), method)) {}
 
     template <typename Callable>
         requires(!std::is_same_v<std::remove_cvref_t<Callable>, Delegate> &&
