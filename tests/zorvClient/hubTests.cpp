@@ -1,46 +1,24 @@
 // An application against the hub stand-in: it connects, commands, hears every
 // kind of event and disposes.
-#include <filesystem>
-#include <fstream>
-#include <random>
-
 #include "OrqHub.h"
+#include "TempDir.h"
 #include "zorvClientTestSupport.h"
 
 namespace zorvtest {
 namespace {
 
-// Router 3 (16 x 16), infodriver 4 and GPI unit 5 in a fresh directory.
-class Facility {
-public:
-    Facility() {
-        dir_ = std::filesystem::temp_directory_path() / ("qx-zorv-" + std::to_string(std::random_device()()));
-        std::filesystem::create_directories(dir_);
-        write("orq.ini", "[Hub]\nHighestDevice=9\n");
-        write("dev_003.ini", "[Device]\nType=router\nSources=16\nDestinations=16\n");
-        write("dev_004.ini", "[Device]\nType=infodriver\nSlots=16\n");
-        write("dev_005.ini", "[Device]\nType=gpi\nIndexes=8\n");
-    }
-    ~Facility() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    std::string path() const { return dir_.string(); }
-
-private:
-    void write(const char* name, const char* text) { std::ofstream(dir_ / name) << text; }
-    std::filesystem::path dir_;
-};
-
 class WithHub : public ::testing::TestWithParam<IpcType> {
 protected:
-    ScopedEnv root{"QX_ROOT", "r"};
-    ScopedEnv system{"QX_SYSTEM", "s"};
-    ScopedEnv workstation{"QX_WORKSTATION", "12"};
-    Facility facility;
-    orq::OrqHub hub{options()};
+    Workstation12 identity;
+    qxtest::TempDir facility{"qx-zorv-"};
+    orq::OrqHub hub{withDevices()};
 
-    orq::HubOptions options() const {
+    // Router 3 (16 x 16), infodriver 4 and GPI unit 5.
+    orq::HubOptions withDevices() const {
+        facility.write("orq.ini", "[Hub]\nHighestDevice=9\n");
+        facility.write("dev_003.ini", "[Device]\nType=router\nSources=16\nDestinations=16\n");
+        facility.write("dev_004.ini", "[Device]\nType=infodriver\nSlots=16\n");
+        facility.write("dev_005.ini", "[Device]\nType=gpi\nIndexes=8\n");
         orq::HubOptions o;
         o.configDirectory = facility.path();
         o.windowClass = "QxZorvClientHub";

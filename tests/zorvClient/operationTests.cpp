@@ -39,6 +39,8 @@ struct Case {
     std::vector<std::string> expected;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class Overloads : public Operations, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(Overloads, ReachTheHubAsTheNativeCall) {

@@ -46,7 +46,7 @@ public:
 
 class Subscriptions : public ::testing::Test {
 protected:
-    ScopedEnv workstation{"QX_WORKSTATION", "12"};
+    Workstation12 identity;
     RaisingClient client;
     std::vector<std::string> heard;
     Listener a{"a"}, b{"b"};

@@ -79,13 +79,18 @@ private:
 
 inline bool pumpUntil(const std::function<bool()>& done) { return qxplatform::pumpUntil(done, 5000); }
 
-// Workstation 12 from the environment; a hub that answers the limits, the
-// registration extent (1 to 100) and that its cache is on.
-class FacadeTest : public ::testing::Test {
-protected:
+// Workstation 12 from the environment, without any file being read.
+struct Workstation12 {
     ScopedEnv root{"QX_ROOT", "r"};
     ScopedEnv system{"QX_SYSTEM", "s"};
     ScopedEnv workstation{"QX_WORKSTATION", "12"};
+};
+
+// A client of workstation 12 and a hub that answers the limits, the
+// registration extent (1 to 100) and that its cache is on.
+class FacadeTest : public ::testing::Test {
+protected:
+    Workstation12 identity;
     qxplatform::DebugCapture trace;
     FakeHub hub{hubOptions()};
     ZorvClient client;
