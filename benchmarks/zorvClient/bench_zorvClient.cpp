@@ -4,7 +4,8 @@
 // both see the same load. Reported per item: native_ns, facade_ns and
 // added_pct. The work: a crosspoint command (its mask a text argument), an
 // infodriver write (a text to convert), and router revertives from the hub
-// through the drain to one callback or to one event handler.
+// through the drain to one callback or to one event handler. Without the hub:
+// the callback alone and through the bridge, and one text's conversion.
 #include <benchmark/benchmark.h>
 #include <qxplatform.h>
 
@@ -15,7 +16,19 @@
 
 #include "OrqHub.h"
 #include "ZorvClient.h"
+#include "ZorvText.h"
 #include "qxClient.h"
+#include "unmanagedCallbacks.h"
+
+namespace ZorvClientLibrary {
+
+// The bridge, as the native client sees it.
+class ZorvClientProbe {
+public:
+    static IqxClientCallback& bridge(ZorvClient& client) { return *client.u; }
+};
+
+}  // namespace ZorvClientLibrary
 
 namespace {
 
@@ -146,5 +159,35 @@ void BM_RouterRevertive(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_RouterRevertive)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The part of a revertive's road that ZorvClient adds, without the hub: the
+// native client's call of its callback, and the same call through the bridge,
+// the receiver and the event to one handler.
+void BM_NativeCallback(benchmark::State& state) {
+    Counter counter;
+    IqxClientCallback* callback = &counter;
+    benchmark::DoNotOptimize(callback);
+    for (auto _ : state) callback->routerRevertive(nativeRouter, 5, 7);
+    benchmark::DoNotOptimize(counter.revertives);
+}
+BENCHMARK(BM_NativeCallback);
+
+void BM_FacadeCallback(benchmark::State& state) {
+    ZorvClient client;
+    long revertives = 0;
+    client.RouterRevertiveEvent += [&](uint, uint, int) { ++revertives; };
+    IqxClientCallback* callback = &ZorvClientProbe::bridge(client);
+    benchmark::DoNotOptimize(callback);
+    for (auto _ : state) callback->routerRevertive(facadeRouter, 5, 7);
+    benchmark::DoNotOptimize(revertives);
+}
+BENCHMARK(BM_FacadeCallback);
+
+// What a command with a text argument adds: the text's conversion.
+void BM_TextConversion(benchmark::State& state) {
+    const String mask = u",---";
+    for (auto _ : state) benchmark::DoNotOptimize(text(mask));
+}
+BENCHMARK(BM_TextConversion);
 
 }  // namespace

@@ -231,7 +231,7 @@ protected:
     void raise_ConfigChangeMessageEvent(const String& message) { ConfigChangeMessageEvent.raise(message); }
 
 private:
-    friend class ZorvClientProbe;  // tests play the native client through the bridge
+    friend class ZorvClientProbe;  // tests and benchmarks play the native client through the bridge
 
     // Receivers: reached from the bridge, they convert the native arguments
     // and raise the event.
