@@ -20,7 +20,7 @@ protected:
         facility.write("dev_004.ini", "[Device]\nType=infodriver\nSlots=16\n");
         facility.write("dev_005.ini", "[Device]\nType=gpi\nIndexes=8\n");
         orq::HubOptions o;
-        o.configDirectory = facility.path();
+        o.configDirectory = facility.win();
         o.windowClass = "QxZorvClientHub";
         o.maxDatabaseIndex = 65535;
         return o;
