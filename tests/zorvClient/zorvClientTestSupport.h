@@ -23,6 +23,8 @@ inline void PrintTo(const String& text, std::ostream* out) {
     *out << (text.isNull() ? std::string("null") : "u\"" + text.toUtf8() + "\"");
 }
 
+inline void PrintTo(IpcType ipc, std::ostream* out) { *out << "IpcType " << static_cast<int>(ipc); }
+
 // The parts of a client that only the native client sees.
 class ZorvClientProbe {
 public:
