@@ -5,7 +5,6 @@
 namespace zorvtest {
 namespace {
 
-
 class Events : public FacadeTest {
 protected:
     void SetUp() override { connect(); }
