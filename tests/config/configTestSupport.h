@@ -5,15 +5,14 @@
 #include <qxplatform.h>
 
 #include "ScopedEnv.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -21,32 +20,7 @@ namespace cfgtest {
 
 using ScopedEnv = qxtest::ScopedEnv;
 
-// A fresh directory below the system's temporary directory, removed with
-// everything in it on destruction. Its path is usable as a Windows path: on
-// POSIX hosts an absolute POSIX path is passed through unchanged.
-class TempDir {
-public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("qxcfg-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + "-" +
-                 std::to_string(random()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string win() const { return path_.string(); }
-    const std::filesystem::path& host() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = qxtest::TempDir;
 
 inline std::filesystem::path hostOf(const std::string& windowsPath) {
     return std::filesystem::path(qxplatform::hostPath(windowsPath));

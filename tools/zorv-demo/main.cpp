@@ -1,58 +1,67 @@
 // The facility in a box: an embedded hub with a small facility (a router, an
 // infodriver and a GPI unit) and one client that registers for their
 // revertives, switches, writes, polls, reads the cache and the databases, and
-// prints every callback it receives.
+// prints every event it receives.
 #include <qxplatform.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "OrqHub.h"
+#include "ZorvClient.h"
 #include "shippedFacility.h"
-#include "qxClient.h"
-#include "zorvText.h"
 
 namespace {
 
-constexpr int router = 1;
-constexpr int infodriver = 2;
-constexpr int gpiUnit = 3;
+using namespace ZorvClientLibrary;
 
-class PrintingCallback : public IqxClientCallback {
+constexpr uint router = 1;
+constexpr uint infodriver = 2;
+constexpr uint gpiUnit = 3;
+
+// Subscribes to every event of the client and prints each one.
+class Printer {
 public:
     int received = 0;
-    void connected() override { print("connected"); }
-    void disconnected() override { print("disconnected"); }
-    void infoRevertive(int device, int slot, const std::string& value) override {
-        print(formatText("info revertive: device %d slot %d = '%s'", device, slot, value.c_str()));
-    }
-    void routerRevertive(int device, int destination, int source) override {
-        print(formatText("router revertive: device %d destination %d <- source %d", device, destination, source));
-    }
-    void gpiRevertive(int device, int index, bool state) override {
-        print(formatText("gpi revertive: device %d index %d %s", device, index, state ? "on" : "off"));
-    }
-    void databaseChange(int device, int index, int database) override {
-        print(formatText("database change: device %d index %d database %d", device, index, database));
-    }
-    void deviceMode(int device, int index, qx::redundancyState state) override {
-        print(formatText("device mode: device %d index %d state %d", device, index, static_cast<int>(state)));
-    }
-    void deviceMessage(int workstation, int device, const std::string& message, int reference) override {
-        print(formatText("device message from workstation %d, device %d: '%s' (reference %d)", workstation, device,
-                         message.c_str(), reference));
-    }
-    void pollError(int device, int slot) override { print(formatText("poll error: device %d slot %d", device, slot)); }
-    void configChangeMessage(const std::string& message) override {
-        print("configuration change: '" + message + "'");
+
+    explicit Printer(ZorvClient& client) {
+        client.ConnectedEvent += [this] { print("connected"); };
+        client.DisconnectedEvent += [this] { print("disconnected"); };
+        client.InfoRevertiveEvent += [this](uint device, uint slot, String value) {
+            print("info revertive: device %u slot %u = '%s'", device, slot, value.toUtf8().c_str());
+        };
+        client.RouterRevertiveEvent += [this](uint device, uint destination, int source) {
+            print("router revertive: device %u destination %u <- source %d", device, destination, source);
+        };
+        client.GPIRevertiveEvent += [this](uint device, uint index, bool state) {
+            print("gpi revertive: device %u index %u %s", device, index, state ? "on" : "off");
+        };
+        client.DatabaseChangeEvent += [this](uint device, uint index, int database) {
+            print("database change: device %u index %u database %d", device, index, database);
+        };
+        client.DeviceModeEvent += [this](uint device, uint index, RedundancyState state) {
+            print("device mode: device %u index %u state %d", device, index, static_cast<int>(state));
+        };
+        client.DeviceMessageEvent += [this](int workstation, uint device, String message, int reference) {
+            print("device message from workstation %d, device %u: '%s' (reference %d)", workstation, device,
+                  message.toUtf8().c_str(), reference);
+        };
+        client.PollErrorEvent += [this](uint device, uint slot) { print("poll error: device %u slot %u", device, slot); };
+        client.ConfigChangeMessageEvent += [this](String message) {
+            print("configuration change: '%s'", message.toUtf8().c_str());
+        };
     }
 
 private:
-    void print(const std::string& line) {
+    template <typename... Args>
+    void print(const char* format, Args... args) {
         ++received;
-        std::printf("  <- %s\n", line.c_str());
+        std::printf("  <- ");
+        std::printf(format, args...);
+        std::printf("\n");
         std::fflush(stdout);
     }
 };
@@ -63,8 +72,21 @@ void step(const char* what) {
 }
 
 // Lets the hub's revertives arrive: pumps until `count` callbacks came in.
-bool await(PrintingCallback& events, int count) {
+bool await(Printer& events, int count) {
     return qxplatform::pumpUntil([&] { return events.received >= count; }, 5000);
+}
+
+// Device messages name their sender's workstation, and 0 is none: unless the
+// environment already chooses one, the demo runs as workstation 1.
+void chooseWorkstation() {
+    if (std::getenv("QX_ROOT") != nullptr && std::getenv("QX_SYSTEM") != nullptr) return;
+    for (const auto& [name, value] : {std::pair{"QX_ROOT", "c:\\zorv"}, {"QX_SYSTEM", "demo"}, {"QX_WORKSTATION", "1"}}) {
+#ifdef _WIN32
+        _putenv_s(name, value);
+#else
+        setenv(name, value, 1);
+#endif
+    }
 }
 
 std::filesystem::path copyFacility(const std::filesystem::path& shipped) {
@@ -82,6 +104,7 @@ std::filesystem::path copyFacility(const std::filesystem::path& shipped) {
 int main(int argc, char** argv) {
     const std::filesystem::path shipped = argc > 1 ? std::filesystem::path(argv[1]) : shippedFacility();
     const auto facility = copyFacility(shipped);
+    chooseWorkstation();
 
     orq::HubOptions options;
     options.configDirectory = facility.string();
@@ -93,57 +116,63 @@ int main(int argc, char** argv) {
     }
     std::printf("hub running with %d devices from %s\n", hub.deviceCount(), shipped.string().c_str());
 
-    PrintingCallback events;
     bool ok = true;
     {
-        qxClient client(&events, "qxClient");
+        ZorvClient client;
+        Printer events(client);
         step("connect over window messages");
-        ok &= !client.connect(qx::wm, 0);
+        ok &= !client.connect(IpcType::wm);
 
-        step("register for the revertives of the router, the infodriver and the GPI unit");
-        client.revertiveRegister(router, 1, 8, true, qx::RP);
-        client.revertiveRegister(infodriver, 1, 16, true, qx::IP);
-        client.revertiveRegister(gpiUnit, 1, 8, true, qx::GP);
+        step("register for the revertives of the router, the infodriver and the GPI unit, and for network messages");
+        client.revertiveRegister(router, 1, 8, true, PollType::RP);
+        client.revertiveRegister(infodriver, 1, 16);
+        client.revertiveRegister(gpiUnit, 1, 8, true, PollType::GP);
+        client.registerForNetMessage();
 
         int expected = events.received;
         step("switch router destination 5 to source 7, at once");
-        client.routerCrosspoint(router, 5, 7, ",---", true, 0);
+        client.routerCrosspoint(router, 5, 7, u",---", true);
         ok &= await(events, expected += 1);
 
         step("write infodriver slot 3, held until the buffered commands are sent");
-        client.infoWrite(infodriver, 3, "ON AIR", false, 0);
-        client.sendBufferedCommands();
+        client.infoWrite(infodriver, 3, u"ON AIR \u00E0 8 \u20AC");
+        client.sendBufferCommands();
         ok &= await(events, expected += 1);
 
         step("switch GPI 2 on");
-        client.gpiSwitch(gpiUnit, 2, true, true, 0);
+        client.gpiSwitch(gpiUnit, 2, true, true);
         ok &= await(events, expected += 1);
 
         step("poll router destinations 4 to 5");
         client.routerPoll(router, 4, 5, true);
         ok &= await(events, expected += 2);
 
-        std::string value;
+        String value;
         client.cacheValue(infodriver, 3, value);
-        std::printf("cached value of infodriver slot 3: '%s'\n", value.c_str());
+        std::printf("cached value of infodriver slot 3: '%s'\n", value.toUtf8().c_str());
 
-        std::string name;
+        String name;
         client.databaseName(router, 7, 0, name);
-        std::printf("name of router source 7 in database 0: '%s'\n", name.c_str());
+        std::printf("name of router source 7 in database 0: '%s'\n", name.toUtf8().c_str());
         step("rename it");
-        client.databaseModify(router, 7, 0, "Camera 7", false, false, 0);
+        client.databaseModify(router, 7, 0, u"Camera 7");
         ok &= await(events, expected += 1);
         client.databaseName(router, 7, 0, name);
-        std::printf("name of router source 7 in database 0 now: '%s'\n", name.c_str());
+        std::printf("name of router source 7 in database 0 now: '%s'\n", name.toUtf8().c_str());
+
+        step("send a device message and a configuration change to every subscriber");
+        client.deviceMessage(0, router, u"hello", 42);
+        client.sendConfigChangeMessage(u"layout 2");
+        ok &= await(events, expected += 2);
 
         step("the hub reports the infodriver as transmitting");
         hub.announceDeviceMode(infodriver, 1, "NA");
         ok &= await(events, expected += 1);
 
-        unsigned tx = 0, rx = 0;
+        uint tx = 0, rx = 0;
         client.counters(tx, rx);
         std::printf("commands sent %u, revertives received %u\n", tx, rx);
-        step("disconnect");
+        step("dispose the client");
     }
     hub.stop();
     std::filesystem::remove_all(facility);

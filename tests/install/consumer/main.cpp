@@ -1,14 +1,16 @@
-// Uses the installed headers and libraries: a native client that finds no
-// hub, the ini store and the workstation identity.
-#include <qxClient.h>
+// Uses the installed headers and libraries: the public client class and the
+// workstation's configuration.
+#include <ZorvClient.h>
 #include <qxConfig.h>
 
 #include <cstdio>
 
 int main() {
-    qxClient client(nullptr, "consumer");
-    const bool failed = client.connect(qx::wm, 0);  // no hub runs: connect reports failure
-    std::printf("workstation %d, connect %s, device limit %u\n", qxConfig::workstation(),
-                failed ? "found no hub" : "connected", client.maxDevices());
-    return client.getMessageWindow() != nullptr ? 0 : 1;
+    using namespace ZorvClientLibrary;
+    ZorvClient client;
+    const bool failed = client.connect(IpcType::wm);  // true: no hub found
+    std::printf("workstation %d, connect %s, string limit %u\n", qxConfig::workstation(),
+                failed ? "found no hub" : "connected", client.maxString());
+    client.Dispose();
+    return 0;
 }
