@@ -128,7 +128,8 @@ public:
     /// No encryption is built in: these trace that and act as the plain forms.
     std::string getStringEncrypted(const std::string& extra, const std::string& key, const std::string& defaultValue,
                                    bool writeDefault);
-    bool setStringEncrypted(const std::string& extra, const std::string& key, const std::string& value);  ///< See above.
+    /// See getStringEncrypted.
+    bool setStringEncrypted(const std::string& extra, const std::string& key, const std::string& value);
 
     /// The first entry in map order whose key equals key without regard to
     /// letter case, or getEntries().end().
