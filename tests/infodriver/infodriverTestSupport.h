@@ -23,9 +23,11 @@ class RecordingDriverCallback : public IqxInfodriverCallback {
 public:
     std::vector<std::string> events;
     std::function<void(const std::string&)> onEvent;
+    std::function<void(int index, const std::string& text)> onWrite;
 
     void slotWrite(int device, int index, const std::string& text) override {
         add(formatText("write %d %d [%s]", device, index, text.c_str()));
+        if (onWrite) onWrite(index, text);
     }
     void deviceMessage(int workstation, int device, const std::string& text, const std::string& second,
                        const std::string& third) override {
