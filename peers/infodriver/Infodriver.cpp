@@ -223,8 +223,9 @@ void Infodriver::reap() {
             ++it;
             continue;
         }
-        endpoints_.remove_if([&](const Endpoint& e) { return e.driver == &*it; });
+        SetWindowLongPtrA(it->port, 0, 0);  // its last messages find no endpoint
         DestroyWindow(it->port);
+        endpoints_.remove_if([&](const Endpoint& e) { return e.driver == &*it; });
         it = drivers_.erase(it);
     }
 }

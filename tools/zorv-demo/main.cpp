@@ -10,6 +10,7 @@
 #include <string>
 
 #include "OrqHub.h"
+#include "infodriverDemo.h"
 #include "qxClient.h"
 #include "zorvText.h"
 
@@ -144,6 +145,7 @@ int main(int argc, char** argv) {
         std::printf("commands sent %u, revertives received %u\n", tx, rx);
         step("disconnect");
     }
+    ok &= runInfodriverDemo(facility.string(), infodriver);
     hub.stop();
     std::filesystem::remove_all(facility);
     std::printf(ok ? "demo finished\n" : "demo finished with missing revertives\n");
