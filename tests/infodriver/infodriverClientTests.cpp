@@ -1,5 +1,6 @@
 // The infodriver client against a recording infodriver: what it sends, with
 // exact bytes and trace lines, and what it makes of what it receives.
+#include <algorithm>
 #include <cstring>
 
 #include "infodriverTestSupport.h"
@@ -101,6 +102,20 @@ TEST_P(Connection, DisconnectTellsTheInfodriverOnce) {
     EXPECT_FALSE(driver->isConnected());
     EXPECT_TRUE(driver->disconnect());
     EXPECT_EQ(infodriver->messagesOf(2725).size(), 1u);
+}
+
+TEST_P(Connection, DestructionPostsCloseBeforeLeavingWhenAsked) {
+    startInfodriver();
+    auto driver = connectDriver(GetParam());
+    driver->setCloseHostOnExit(true);
+    driver.reset();
+    // The close was handled before the goodbye, or still waited in the queue.
+    const auto all = infodriver->messages();
+    const auto left = std::find_if(all.begin(), all.end(), [](const auto& m) { return m.message == 2725; });
+    ASSERT_NE(left, all.end());
+    const bool closedBefore = std::any_of(all.begin(), left, [](const auto& m) { return m.message == WM_CLOSE; });
+    EXPECT_TRUE(closedBefore || left->closeQueued);
+    EXPECT_TRUE(events.events.empty()) << "no callback from the destructor";
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, Connection, Values(qx::wm, qx::zel), transportName);
