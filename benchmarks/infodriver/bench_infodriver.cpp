@@ -111,7 +111,7 @@ void BM_SetSlot(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     state.SetLabel(state.range(0) == qx::wm ? "wm" : "zel");
 }
-BENCHMARK(BM_SetSlot)->Arg(qx::wm)->Arg(qx::zel);
+BENCHMARK(BM_SetSlot)->Arg(qx::wm)->Arg(qx::zel)->UseRealTime();
 
 // Reference: the hub applies an infodriver write itself.
 void BM_HubInfoWriteToRevertive(benchmark::State& state) {

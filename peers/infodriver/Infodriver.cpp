@@ -19,6 +19,7 @@ namespace {
 constexpr char portClass[] = "ZorvInfodriverPort";
 constexpr WPARAM nowBit = 0x8000;
 constexpr size_t slotReplyRoom = 300;  // a driver's read block
+constexpr UINT reportMessage = WM_APP + 0x62;  // posted to the main window: tell the hub
 
 HINSTANCE instance() { return GetModuleHandleA(nullptr); }
 
@@ -131,6 +132,7 @@ LRESULT Infodriver::handle(HWND window, Driver* from, UINT message, WPARAM wPara
     case infodriverStatus: return driverCount();
     case infodriverNotify: lastNotify_ = lParam; return 1;
     case hubAnswer: hub_ = asWindow(wParam); return 0;
+    case reportMessage: pushToHub(); return 0;
     case WM_CLOSE: PostQuitMessage(0); return 0;  // ends the host, whoever asks
     default: return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -290,14 +292,14 @@ bool Infodriver::applyFrom(const Driver* from, int index, const std::string& tex
 
 void Infodriver::apply(int index, const std::string& text, int workstation) {
     slots_[static_cast<size_t>(index)] = text;
-    toHub_.push_back(formatText("IR %d %d %d '%s'", device_, index, workstation, text.c_str()));
+    reportToHub(formatText("IR %d %d %d '%s'", device_, index, workstation, text.c_str()));
 }
 
 void Infodriver::reportRange(int first, int last) {
     first = std::max(first, 1);
     last = std::min(last, static_cast<int>(slots_.size()) - 1);
     for (int index = first; index <= last; ++index) {
-        toHub_.push_back(formatText("IR %d %d %d '%s'", device_, index, qxConfig::workstation(),
+        reportToHub(formatText("IR %d %d %d '%s'", device_, index, qxConfig::workstation(),
                                     slots_[static_cast<size_t>(index)].c_str()));
     }
 }
@@ -355,6 +357,13 @@ bool Infodriver::findHub() {
     if (hub_ == nullptr) return false;
     SendMessageA(hub_, subscribeNet, reinterpret_cast<WPARAM>(window_), 0);
     return true;
+}
+
+// Reports go out from the loop, after the message that set the slot: never
+// during a driver's send.
+void Infodriver::reportToHub(std::string text) {
+    if (toHub_.empty()) PostMessageA(window_, reportMessage, 0, 0);
+    toHub_.push_back(std::move(text));
 }
 
 void Infodriver::pushToHub() {

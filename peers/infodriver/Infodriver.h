@@ -77,6 +77,7 @@ private:
     LONG sendToDriver(const Driver& driver, UINT code, WPARAM parameter, const std::string& text);
 
     bool findHub();
+    void reportToHub(std::string text);
     void pushToHub();
     void log(const std::string& line) const;
 
