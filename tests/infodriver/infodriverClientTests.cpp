@@ -305,6 +305,12 @@ INSTANTIATE_TEST_SUITE_P(
                        "Index Number of out range (less than 1)"},
            FailedCheck{"LongText", [](qxInfodriver& d) { return d.setSlot(1, tooLong, true); },
                        "Note: string exceeds maximum: " + tooLong},
+           FailedCheck{"TextBeyondTheBlock",
+                       [](qxInfodriver& d) {
+                           d.setStringLimit(1000);
+                           return d.setSlot(1, std::string(300, 'y'), true);
+                       },
+                       "String too long: " + std::string(300, 'y')},
            FailedCheck{"FormatOver16", [](qxInfodriver& d) { return d.setSlot(1, 5, "%d and some words", true); },
                        "String too long: %d and some words"},
            FailedCheck{"TextForANumber", [](qxInfodriver& d) { return d.setSlot(1, 5, "%s", true); },
