@@ -95,6 +95,7 @@ void HubCore::change(const Command& command) {
         emitRevertive(*device, command.index);
         return;
     }
+    if (forwardToInfodriver(command)) return;  // its driver decides; the infodriver reports back
     std::string value = command.text;
     if (command.verb == Verb::crosspoint) value = std::to_string(command.source);
     if (command.verb == Verb::gpiSwitch) value = command.flag ? "1" : "0";
@@ -117,10 +118,11 @@ void HubCore::lock(const Command& command) {
 }
 
 void HubCore::report(const Command& command, HWND onlyTo) {
-    const Device* device = deviceFor(command);
+    Device* device = deviceFor(command);
     if (device == nullptr) return;
     const int first = std::max(command.index, 1);
     const int last = std::min(command.end, device->size);
+    refreshFromInfodriver(*device, first, last);
     for (int index = first; index <= last; ++index) emitRevertive(*device, index, onlyTo);
 }
 

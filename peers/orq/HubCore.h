@@ -15,6 +15,7 @@
 #include "DeviceModel.h"
 #include "HubOptions.h"
 #include "HubRecorder.h"
+#include "InfodriverBacking.h"
 #include "NameStore.h"
 #include "Outbox.h"
 #include "Request.h"
@@ -69,6 +70,11 @@ private:
     void change(const Command& command);
     void lock(const Command& command);
     void report(const Command& command, HWND onlyTo);
+
+    // Infodriver devices backed by a running infodriver.
+    bool forwardToInfodriver(const Command& command);
+    void refreshFromInfodriver(Device& device, int first, int last);
+    LRESULT slotSetByInfodriver(const Request& request);
     void reloadDevice(const Command& command);
     void relayDeviceMessage(const Command& command);
     void rename(const Command& command);
@@ -98,6 +104,7 @@ private:
     ValueCache cache_;
     NameStore names_;
     Outbox outbox_;
+    InfodriverBacking backing_;
     std::deque<HeldCommand> held_;
     bool flushing_ = false;
 };

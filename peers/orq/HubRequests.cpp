@@ -41,6 +41,7 @@ LRESULT HubCore::handleRequest(Request& request) {
     case nameFindShort:
     case nameFindLong: return nameRequest(request);
     case configChangeIn: return configChange(request);
+    case infodriverChanged: return slotSetByInfodriver(request);
     default: log(formatText("unknown request %u", request.code)); return 0;
     }
 }

@@ -32,7 +32,7 @@ void FakeHub::loop(std::promise<HWND>* ready) {
     windowClass.cbWndExtra = sizeof(LONG_PTR);
     windowClass.lpszClassName = options_.windowClass.c_str();
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, options_.windowClass.c_str(), "fake hub", 0, 0, 0, 0, 0, nullptr, nullptr,
+    HWND window = CreateWindowExA(0, options_.windowClass.c_str(), options_.windowName.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
                                   nullptr, this);
     ready->set_value(window);
     MSG msg;
@@ -86,6 +86,7 @@ LRESULT FakeHub::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             std::lock_guard<std::mutex> lock(mutex_);
             messages_.push_back({message, wParam, lParam, closeQueued});
         }
+        if (options_.onMessage) options_.onMessage(window, message, wParam, lParam);
         if ((message == 2031 || message == 49153) && options_.answerDiscovery) {
             SendMessageA(reinterpret_cast<HWND>(wParam), 2032, reinterpret_cast<WPARAM>(window), 0);
             return 0;

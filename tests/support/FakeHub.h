@@ -21,6 +21,9 @@ struct FakeHubOptions {
     LRESULT probeAnswer = 0xAAAA;
     bool answerDiscovery = true;
     std::map<UINT, LRESULT> answers;  // plain messages (limit queries, ...) and their answers
+    std::string windowName = "fake hub";
+    // Runs on the hub's thread for every plain message it records, before the answer.
+    std::function<void(HWND hub, UINT message, WPARAM wParam, LPARAM lParam)> onMessage;
 };
 
 class FakeHub {

@@ -12,6 +12,7 @@
 
 #include "OrqHub.h"
 #include "ZorvClient.h"
+#include "infodriverDemo.h"
 #include "shippedFacility.h"
 
 namespace {
@@ -174,6 +175,7 @@ int main(int argc, char** argv) {
         std::printf("commands sent %u, revertives received %u\n", tx, rx);
         step("dispose the client");
     }
+    ok &= runInfodriverDemo(facility.string(), infodriver);
     hub.stop();
     std::filesystem::remove_all(facility);
     std::printf(ok ? "demo finished\n" : "demo finished with missing revertives\n");

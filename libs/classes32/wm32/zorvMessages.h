@@ -74,6 +74,29 @@ enum : UINT {
     subscribeNet = 49227,
     unsubscribeNet = 49228,
     configChangeIn = 49240,
+
+    // Between an infodriver and the drivers attached to it.
+    infodriverAnnounceWm = 2724,    // wParam the driver's window (low 16 bits), lParam the device
+    infodriverAnnounceZel = 49154,  // the same for a zel driver; may be broadcast
+    infodriverAnswer = 2729,        // infodriver to driver, wParam the window to talk to
+    infodriverLeave = 2725,         // lParam the device
+    slotSet = 2726,                 // parameter the slot, bit 15 for now; the text in the block
+    slotGet = 2727,                 // the slot's text comes back in the block
+    slotWriteRequest = 2728,        // infodriver to driver: wParam the slot, lParam the text
+    slotText = 2731,
+    slotRange = 2723,               // wParam first slot, lParam last slot
+    redundancyQuery = 2732,         // answer 1 rx, 2 or 3 tx
+    redundancySet = 2733,           // wParam 1 rx, 2 tx, 3 forced tx
+    redundancyStandby = 2179,       // infodriver asks: does the driver stay rx? (1 yes)
+    redundancyOffer = 2180,         // infodriver offers tx: 1 taken
+    redundancyWilling = 2181,       // infodriver asks: would the driver take tx? (1 yes)
+    redundancyDemote = 2190,        // the driver becomes rx
+    infodriverStatus = 49238,
+    infodriverNotify = 49244,
+
+    // Between a hub and the infodriver that backs one of its devices.
+    infodriverHubWrite = 2722,      // hub to infodriver: "IW device 'text' slot ws"
+    infodriverChanged = 2730,       // infodriver to hub: "IR device slot ws 'text'"
 };
 
 }  // namespace zorvmsg
