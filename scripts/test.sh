@@ -124,6 +124,7 @@ stop_wine
 # package (installing it needs root or sudo) and the zip of the Windows build.
 if [[ -d build/bin ]]; then
   timed install run_checks install scripts/install-test.sh build
+  timed docs run_checks docs scripts/docs-test.sh build
   if (($(id -u) == 0)) || sudo -n true 2>/dev/null; then
     timed package run_checks package scripts/package-test.sh build build-mingw
   else

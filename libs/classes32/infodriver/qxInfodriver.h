@@ -100,7 +100,7 @@ public:
     bool setSlot(int index, int value, const std::string& format, bool now);
     /// Writes a floating-point number formatted likewise (%f, %.2f, ...).
     bool setSlot(int index, double value, const std::string& format, bool now);
-    /// Writes the slot's text without the now bit, whatever the caller asks.
+    /// Writes the slot's text as setSlot does, never with the now bit (2731).
     bool sendSlotText(int index, const std::string& text);
     /// Reads the slot's text from the infodriver.
     bool getSlot(int index, std::string& text);
