@@ -1,8 +1,14 @@
 #include "thread_queue.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
+#include "session.h"
 #include "window_table.h"
 
 namespace qxposix {
@@ -42,7 +48,11 @@ void SentMessage::complete(LRESULT result, bool handled) {
     result_ = result;
     handled_ = handled;
     done_.store(true, std::memory_order_release);
-    sender_->wake();
+    if (sender_) {
+        sender_->wake();
+    } else if (origin_.receiver != nullptr) {
+        origin_.receiver->reply(origin_, result, handled);
+    }
 }
 
 void SentMessage::copyPayload(const COPYDATASTRUCT& data) {
@@ -72,6 +82,20 @@ bool MessageFilter::matches(const MSG& message) const {
 
 // ------------------------------------------------------------------ ThreadQueue
 
+ThreadQueue::~ThreadQueue() {
+    const int wake = wakeFd_.load();
+    if (wake >= 0) ::close(wake);
+}
+
+void ThreadQueue::notifyWaiter() {
+    wakeup_.notify_one();
+    const int wake = wakeFd_.load(std::memory_order_acquire);
+    if (wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wake, &one, sizeof one);
+    }
+}
+
 bool ThreadQueue::signalLocked() {
     signals_.fetch_add(1, std::memory_order_release);
     return waiting_;
@@ -85,7 +109,7 @@ bool ThreadQueue::deliverSent(const std::shared_ptr<SentMessage>& message) {
         sent_.push_back(message);
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
     return true;
 }
 
@@ -99,7 +123,7 @@ bool ThreadQueue::post(const MSG& message, const Window* target) {
         posted_.push_back(message);
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
     return true;
 }
 
@@ -112,7 +136,7 @@ bool ThreadQueue::postQuit(int exitCode) {
         quitCode_ = exitCode;
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
     return true;
 }
 
@@ -122,7 +146,7 @@ void ThreadQueue::wake() {
         std::lock_guard<std::mutex> lock(mutex_);
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
 }
 
 std::shared_ptr<SentMessage> ThreadQueue::takeSent() {
@@ -181,6 +205,8 @@ void ThreadQueue::close() {
         quitPending_ = false;
     }
     for (const auto& sent : orphans) sent->complete(0, false);
+    drainRemote();  // answers the sends from other processes with 0
+    endpoint_.reset();
 }
 
 bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
@@ -192,6 +218,7 @@ bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
 }
 
 bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
+    if (endpoint_) return pollFor(seen, deadline);
     std::unique_lock<std::mutex> lock(mutex_);
     waiting_ = true;
     bool signalled = true;
@@ -207,13 +234,181 @@ bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
     return signalled;
 }
 
-bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline) {
+bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
     const auto start = Clock::now();
+    if (!spin) return blockFor(seen, deadline);
     auto spinUntil = start + spinPolicy_.nextSpin();
     if (deadline && *deadline < spinUntil) spinUntil = *deadline;
     const bool signalled = spinFor(seen, spinUntil) || blockFor(seen, deadline);
     if (signalled) spinPolicy_.record(Clock::now() - start);
     return signalled;
+}
+
+// A thread with an endpoint waits in poll() on its socket and its eventfd;
+// other threads of the process write the eventfd only while it waits there.
+bool ThreadQueue::pollFor(std::uint64_t seen, const Deadline& deadline) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (signals_.load(std::memory_order_acquire) != seen) return true;
+        waiting_ = true;
+    }
+    pollfd waits[2] = {{endpoint_->socket(), POLLIN, 0}, {wakeFd_.load(), POLLIN, 0}};
+    bool signalled = false;
+    for (;;) {
+        int timeout = -1;
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            timeout = left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
+        }
+        const int ready = ::poll(waits, 2, timeout);
+        if (waits[1].revents != 0) {  // a wake-up, perhaps a stale one
+            std::uint64_t count;
+            [[maybe_unused]] const auto cleared = ::read(waits[1].fd, &count, sizeof count);
+        }
+        if (ready > 0 && waits[0].revents != 0) remotePending_ = true;
+        signalled = remotePending_ || signals_.load(std::memory_order_acquire) != seen;
+        if (signalled || ready == 0) break;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_ = false;
+    return signalled || signals_.load(std::memory_order_acquire) != seen;
+}
+
+bool ThreadQueue::openEndpoint() {
+    if (endpoint_) return true;
+    Session* session = Session::instance();
+    if (session == nullptr) return false;
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) return false;
+    endpoint_ = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
+    if (!endpoint_) {
+        ::close(wake);
+        return false;
+    }
+    const int previous = wakeFd_.exchange(wake);
+    if (previous >= 0) ::close(previous);
+    return true;
+}
+
+bool ThreadQueue::drainRemote(bool due) {
+    if (!endpoint_) return false;
+    if (due && !remotePending_ && drainCountdown_-- != 0) return false;
+    drainCountdown_ = 63;
+    remotePending_ = false;
+    bool any = false;
+    while (endpoint_->receive(frameBuffer_)) {
+        accept(frameBuffer_);
+        any = true;
+    }
+    return any;
+}
+
+bool ThreadQueue::deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame) {
+    if (!endpoint_) return false;
+    return endpoint_->deliver(processId, threadId, frame.data(), frame.size(), [this] {
+        // Keep the frames that arrive meanwhile in the queues, not in the socket.
+        std::vector<unsigned char> buffer;
+        while (endpoint_->receive(buffer)) accept(buffer);
+    });
+}
+
+void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
+    Frame frame;
+    std::memcpy(&frame, bytes.data(), sizeof frame);
+    const auto handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(frame.window));
+    if (frame.kind == Frame::reply) {
+        const auto found = calls_.find(frame.id);
+        if (found == calls_.end()) return;  // the sender stopped waiting
+        found->second->done = true;
+        found->second->handled = frame.handled != 0;
+        found->second->result = static_cast<LRESULT>(frame.lParam);
+        calls_.erase(found);
+        return;
+    }
+    auto window = WindowTable::instance().find(handle);
+    if (window && &window->owner() != this) window.reset();
+    if (frame.kind == Frame::post) {
+        if (window) post(MSG{window->handle(), frame.message, frame.wParam, frame.lParam, GetTickCount(), {}}, window.get());
+        return;
+    }
+    const SentMessage::Origin origin{frame.senderProcess, frame.senderThread, frame.id, this};
+    if (!window) {
+        reply(origin, 0, false);
+        return;
+    }
+    auto sent = std::make_shared<SentMessage>(window, frame.message, frame.wParam,
+                                              frame.hasCopy ? LPARAM{1} : static_cast<LPARAM>(frame.lParam), nullptr);
+    sent->setOrigin(origin);
+    if (frame.hasCopy) {
+        const std::size_t length = std::min<std::size_t>(frame.copyLength, bytes.size() - sizeof frame);
+        COPYDATASTRUCT data{static_cast<ULONG_PTR>(frame.copyTag), static_cast<DWORD>(length),
+                            const_cast<unsigned char*>(bytes.data() + sizeof frame)};
+        sent->copyPayload(data);
+    }
+    if (!deliverSent(sent)) reply(origin, 0, false);
+}
+
+namespace {
+
+std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& window, UINT message, WPARAM wParam,
+                                     LPARAM lParam, std::uint64_t id, DWORD threadId) {
+    Frame frame{};
+    frame.kind = kind;
+    frame.window = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window.handle));
+    frame.message = message;
+    frame.senderProcess = GetCurrentProcessId();
+    frame.senderThread = threadId;
+    frame.id = id;
+    frame.wParam = wParam;
+    frame.lParam = lParam;
+    const void* block = nullptr;
+    if (message == WM_COPYDATA && lParam != 0) {
+        const auto& data = *reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        frame.hasCopy = 1;
+        frame.copyTag = data.dwData;
+        frame.copyLength = data.lpData != nullptr ? data.cbData : 0;
+        frame.lParam = 0;
+        block = data.lpData;
+    }
+    std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
+    std::memcpy(bytes.data(), &frame, sizeof frame);
+    if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block, frame.copyLength);
+    return bytes;
+}
+
+}  // namespace
+
+bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam,
+                             RemoteCall& call) {
+    if (message == WM_COPYDATA && lParam != 0 &&
+        reinterpret_cast<const COPYDATASTRUCT*>(lParam)->cbData > Endpoint::kMaxCopyData) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (!openEndpoint()) return false;
+    call.id = nextCallId_++;
+    calls_[call.id] = &call;
+    if (deliverFrame(window.processId, window.threadId,
+                     makeFrame(Frame::send, window, message, wParam, lParam, call.id, threadId_)))
+        return true;
+    calls_.erase(call.id);
+    return false;
+}
+
+bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return openEndpoint() &&
+           deliverFrame(window.processId, window.threadId, makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_));
+}
+
+void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled) {
+    Frame frame{};
+    frame.kind = Frame::reply;
+    frame.id = origin.id;
+    frame.handled = handled ? 1 : 0;
+    frame.lParam = result;
+    std::vector<unsigned char> bytes(sizeof frame);
+    std::memcpy(bytes.data(), &frame, sizeof frame);
+    if (endpoint_) endpoint_->deliver(origin.processId, origin.threadId, bytes.data(), bytes.size(), [] {});
 }
 
 // ------------------------------------------------------------------ SpinPolicy

@@ -60,6 +60,11 @@ std::string hostPath(const std::string& windowsPath);
 // the code page is not supported.
 bool setAnsiCodePage(UINT codePage);
 
+// How many windows the processes of this window session have (those of
+// processes that died are not counted); -1 where the platform does not tell
+// (Windows).
+long sessionWindowCount();
+
 // Dispatches this thread's messages until done() holds or timeoutMs passes;
 // returns done().
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);

@@ -8,4 +8,6 @@ std::string hostPath(const std::string& windowsPath) { return windowsPath; }
 
 bool setAnsiCodePage(UINT) { return false; }
 
+long sessionWindowCount() { return -1; }
+
 }  // namespace qxplatform
