@@ -316,8 +316,7 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
         queue.drainRemote(true);
         handleAllSent(thread);
         if (queue.takePosted(*lpMsg, filter, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-        if (queue.drainRemote()) continue;
-        queue.waitForSignal(seen, std::nullopt);
+        queue.waitForSignal(seen, std::nullopt);  // also returns when a frame arrived
     }
 }
 

@@ -1,6 +1,6 @@
 #include "thread_queue.h"
 
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -85,6 +85,7 @@ bool MessageFilter::matches(const MSG& message) const {
 ThreadQueue::~ThreadQueue() {
     const int wake = wakeFd_.load();
     if (wake >= 0) ::close(wake);
+    if (waitSet_ >= 0) ::close(waitSet_);
 }
 
 void ThreadQueue::notifyWaiter() {
@@ -96,9 +97,13 @@ void ThreadQueue::notifyWaiter() {
     }
 }
 
+// Only the first signal after the thread began to wait wakes it; the thread
+// marks itself waiting again before each wait.
 bool ThreadQueue::signalLocked() {
     signals_.fetch_add(1, std::memory_order_release);
-    return waiting_;
+    const bool notify = waiting_;
+    waiting_ = false;
+    return notify;
 }
 
 bool ThreadQueue::deliverSent(const std::shared_ptr<SentMessage>& message) {
@@ -220,9 +225,9 @@ bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
 bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
     if (endpoint_) return pollFor(seen, deadline);
     std::unique_lock<std::mutex> lock(mutex_);
-    waiting_ = true;
     bool signalled = true;
     while (signals_.load(std::memory_order_acquire) == seen) {
+        waiting_ = true;
         if (!deadline) {
             wakeup_.wait(lock);
         } else if (wakeup_.wait_until(lock, *deadline) == std::cv_status::timeout) {
@@ -247,31 +252,31 @@ bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bo
 // A thread with an endpoint waits in poll() on its socket and its eventfd;
 // other threads of the process write the eventfd only while it waits there.
 bool ThreadQueue::pollFor(std::uint64_t seen, const Deadline& deadline) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (signals_.load(std::memory_order_acquire) != seen) return true;
-        waiting_ = true;
-    }
-    pollfd waits[2] = {{endpoint_->socket(), POLLIN, 0}, {wakeFd_.load(), POLLIN, 0}};
-    bool signalled = false;
     for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (signals_.load(std::memory_order_acquire) != seen) {
+                waiting_ = false;
+                return true;
+            }
+            waiting_ = true;
+        }
         int timeout = -1;
         if (deadline) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
             timeout = left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
         }
-        const int ready = ::poll(waits, 2, timeout);
-        if (waits[1].revents != 0) {  // a wake-up, perhaps a stale one
-            std::uint64_t count;
-            [[maybe_unused]] const auto cleared = ::read(waits[1].fd, &count, sizeof count);
+        epoll_event events[2];
+        const int ready = ::epoll_wait(waitSet_, events, 2, timeout);
+        for (int i = 0; i < ready; ++i) {
+            if (events[i].data.fd == endpoint_->socket()) remotePending_ = true;
         }
-        if (ready > 0 && waits[0].revents != 0) remotePending_ = true;
-        signalled = remotePending_ || signals_.load(std::memory_order_acquire) != seen;
-        if (signalled || ready == 0) break;
+        if (remotePending_ || ready == 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            waiting_ = false;
+            return remotePending_ || signals_.load(std::memory_order_acquire) != seen;
+        }
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    waiting_ = false;
-    return signalled || signals_.load(std::memory_order_acquire) != seen;
 }
 
 bool ThreadQueue::openEndpoint() {
@@ -279,14 +284,25 @@ bool ThreadQueue::openEndpoint() {
     Session* session = Session::instance();
     if (session == nullptr) return false;
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) return false;
-    endpoint_ = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
-    if (!endpoint_) {
-        ::close(wake);
+    const int waitSet = ::epoll_create1(EPOLL_CLOEXEC);
+    auto endpoint = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
+    bool ready = wake >= 0 && waitSet >= 0 && endpoint;
+    // The eventfd is edge-triggered: each write wakes the wait, and nobody
+    // needs to read it (its count would take 2^64 writes to fill).
+    for (const int fd : {ready ? endpoint->socket() : -1, wake}) {
+        epoll_event event{};
+        event.events = fd == wake ? EPOLLIN | EPOLLET : EPOLLIN;
+        event.data.fd = fd;
+        ready = ready && ::epoll_ctl(waitSet, EPOLL_CTL_ADD, fd, &event) == 0;
+    }
+    if (!ready) {
+        if (wake >= 0) ::close(wake);
+        if (waitSet >= 0) ::close(waitSet);
         return false;
     }
-    const int previous = wakeFd_.exchange(wake);
-    if (previous >= 0) ::close(previous);
+    endpoint_ = std::move(endpoint);
+    waitSet_ = waitSet;
+    wakeFd_.store(wake, std::memory_order_release);
     return true;
 }
 

@@ -187,6 +187,7 @@ private:
     // thread; the eventfd wakes it from its wait on the endpoint.
     std::unique_ptr<Endpoint> endpoint_;
     std::atomic<int> wakeFd_{-1};
+    int waitSet_ = -1;  // epoll set of the endpoint's socket and the eventfd
     std::unordered_map<std::uint64_t, RemoteCall*> calls_;
     std::uint64_t nextCallId_ = 1;
     unsigned drainCountdown_ = 0;
