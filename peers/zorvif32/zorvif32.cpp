@@ -22,6 +22,13 @@ constexpr int numberKind = 0;
 extern "C" {
 
 QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
+    // The frame travels as a pointer, which means nothing in another process:
+    // such a target is refused rather than handed an address it would read.
+    DWORD process = 0;
+    if (GetWindowThreadProcessId(target, &process) == 0 || process != GetCurrentProcessId()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
     const std::uint32_t length = size > 0 ? static_cast<std::uint32_t>(size) : 0;
     std::vector<unsigned char> storage(sizeof(ZelFrame) + length + 1, 0);
     auto* frame = reinterpret_cast<ZelFrame*>(storage.data());

@@ -1,5 +1,5 @@
-// A child program of the multi-process tests, started from beside the test
-// program, waited for while this thread keeps handling its messages, and
+// A child program of the multi-process tests (or another program), started
+// from beside the test program, waited for while this thread keeps handling its messages, and
 // killed when asked or at the end.
 #pragma once
 
@@ -40,18 +40,20 @@ inline std::string programDirectory() {
 #endif
 }
 
-inline std::string childProgram() {
+// A program built beside the running one.
+inline std::string siblingProgram(const std::string& name) {
 #ifdef _WIN32
-    return programDirectory() + "mp_child.exe";
+    return programDirectory() + name + ".exe";
 #else
-    return programDirectory() + "mp_child";
+    return programDirectory() + name;
 #endif
 }
 
+inline std::string childProgram() { return siblingProgram("mp_child"); }
+
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& arguments) {
-        const std::string program = childProgram();
+    explicit ChildProcess(const std::vector<std::string>& arguments, const std::string& program = childProgram()) {
 #ifdef _WIN32
         std::string line = "\"" + program + "\"";
         for (const auto& argument : arguments) line += " \"" + argument + "\"";
