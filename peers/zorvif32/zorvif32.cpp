@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "qxplatform.h"
 #include "zelFrame.h"
 #include "qxExport.h"
 
@@ -22,13 +23,6 @@ constexpr int numberKind = 0;
 extern "C" {
 
 QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
-    // The frame travels as a pointer, which means nothing in another process:
-    // such a target is refused rather than handed an address it would read.
-    DWORD process = 0;
-    if (GetWindowThreadProcessId(target, &process) == 0 || process != GetCurrentProcessId()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return 0;
-    }
     const std::uint32_t length = size > 0 ? static_cast<std::uint32_t>(size) : 0;
     std::vector<unsigned char> storage(sizeof(ZelFrame) + length + 1, 0);
     auto* frame = reinterpret_cast<ZelFrame*>(storage.data());
@@ -36,7 +30,9 @@ QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int
     if (buffer != nullptr && length != 0) std::memcpy(frame->data(), buffer, length);
 
     const WPARAM summary = (static_cast<WPARAM>(code & 0xFFFF) << 16) | (static_cast<WPARAM>(parameter) & 0xFFFF);
-    const LRESULT result = SendMessageA(target, zelMessage, summary, reinterpret_cast<LPARAM>(frame));
+    // A target in another process gets a copy of the frame, and its rewritten
+    // bytes come back.
+    const LRESULT result = qxplatform::sendMessageWithBlock(target, zelMessage, summary, frame, storage.size());
     if (buffer != nullptr && length != 0) std::memcpy(buffer, frame->data(), length);
     return static_cast<LONG>(result);
 }

@@ -61,11 +61,13 @@ protected:
     std::vector<std::unique_ptr<mp::ChildProcess>> hubs;
 };
 
-TEST_F(HubProcess, AClientOfAnotherProcessConnectsCommandsAndGetsRevertives) {
+class HubProcessTransport : public HubProcess, public ::testing::WithParamInterface<qx::ipcType> {};
+
+TEST_P(HubProcessTransport, AClientOfAnotherProcessConnectsCommandsAndGetsRevertives) {
     ASSERT_NE(startHub(), nullptr);
     Revertives events;
     qxClient client(&events, "qxClient");
-    ASSERT_FALSE(client.connect(qx::wm, 0));
+    ASSERT_FALSE(client.connect(GetParam(), 0));
     client.revertiveRegister(1, 1, 8, true, qx::RP);
     client.revertiveRegister(2, 1, 16, true, qx::IP);
     client.routerCrosspoint(1, 5, 7, ",---", true, 0);
@@ -75,6 +77,9 @@ TEST_F(HubProcess, AClientOfAnotherProcessConnectsCommandsAndGetsRevertives) {
     EXPECT_FALSE(client.cacheValue(2, 3, value));
     EXPECT_EQ(value, "on air");
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, HubProcessTransport, ::testing::Values(qx::wm, qx::zel),
+                         [](const auto& param) { return param.param == qx::wm ? "wm" : "zel"; });
 
 TEST_F(HubProcess, ASecondHubInTheSessionRefusesToStart) {
     ASSERT_NE(startHub(), nullptr);

@@ -18,7 +18,9 @@
 namespace qxposix {
 
 // What travels between endpoints: a sent or posted message, or the answer to
-// a sent one. A WM_COPYDATA block follows the header.
+// a sent one. A block follows the header: a WM_COPYDATA block, or a block
+// that lParam points to and that the receiver may rewrite (sendWithBlock),
+// which the answer then carries back.
 struct Frame {
     enum Kind : std::uint32_t { send = 1, post = 2, reply = 3 };
     std::uint32_t kind;
@@ -32,7 +34,8 @@ struct Frame {
     std::int64_t lParam;  // reply: the result
     std::uint64_t copyTag;
     std::uint32_t copyLength;
-    std::uint32_t hasCopy;
+    std::uint32_t carries;  // Carries
+    enum Carries : std::uint32_t { nothing = 0, copyData = 1, block = 2 };
 };
 
 class Endpoint {

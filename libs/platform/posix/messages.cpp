@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "qxplatform.h"
 #include "session.h"
 #include "thread_context.h"
 #include "window_table.h"
@@ -62,7 +63,9 @@ void handleSent(ThreadContext& thread, SentMessage& sent) {
     }
     ++thread.inboundSends;
     LRESULT result;
-    if (sent.message == WM_COPYDATA && sent.lParam != 0) {
+    if (sent.carriesBlock()) {
+        result = window.call(sent.message, sent.wParam, reinterpret_cast<LPARAM>(sent.block()));
+    } else if (sent.message == WM_COPYDATA && sent.lParam != 0) {
         COPYDATASTRUCT data = sent.payload();  // valid only during this call
         result = window.call(WM_COPYDATA, sent.wParam, reinterpret_cast<LPARAM>(&data));
     } else {
@@ -124,11 +127,13 @@ std::optional<SessionWindow> findRemote(HWND handle) {
 // Sends to a window of another process and waits for the answer, handling
 // meanwhile (unless SMTO_BLOCK) what is sent to this thread.
 SendOutcome sendToRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
-                         const Deadline& deadline, LRESULT& result) {
+                         const Deadline& deadline, LRESULT& result, void* block = nullptr, std::size_t blockSize = 0) {
     result = 0;
     ThreadContext& thread = ThreadContext::current();
     ThreadQueue& own = thread.queue();
     RemoteCall call;
+    call.block = block;
+    call.blockSize = blockSize;
     if (!own.sendRemote(window, message, wParam, lParam, call)) return SendOutcome::dropped;
     for (;;) {
         const auto seen = own.signals();
@@ -375,3 +380,18 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE*, BOOL, DWORD dwMilli
 BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE : FALSE; }
 
 }  // extern "C"
+
+// A window of another process gets a copy of the block and sends its bytes
+// back with the answer; any other window is sent the block itself.
+LRESULT qxplatform::sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size) {
+    if (!WindowTable::instance().find(window)) {
+        if (const auto remote = findRemote(window)) {
+            LRESULT result;
+            if (sendToRemote(*remote, message, wParam, 0, SMTO_NORMAL, std::nullopt, result, block, size) ==
+                SendOutcome::dropped)
+                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return result;
+        }
+    }
+    return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
+}

@@ -51,7 +51,7 @@ void SentMessage::complete(LRESULT result, bool handled) {
     if (sender_) {
         sender_->wake();
     } else if (origin_.receiver != nullptr) {
-        origin_.receiver->reply(origin_, result, handled);
+        origin_.receiver->reply(origin_, result, handled, origin_.returnsBlock ? &payload_ : nullptr);
     }
 }
 
@@ -338,6 +338,9 @@ void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
         found->second->done = true;
         found->second->handled = frame.handled != 0;
         found->second->result = static_cast<LRESULT>(frame.lParam);
+        if (frame.carries == Frame::block && found->second->block != nullptr)
+            std::memcpy(found->second->block, bytes.data() + sizeof frame,
+                        std::min<std::size_t>({frame.copyLength, found->second->blockSize, bytes.size() - sizeof frame}));
         calls_.erase(found);
         return;
     }
@@ -347,15 +350,17 @@ void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
         if (window) post(MSG{window->handle(), frame.message, frame.wParam, frame.lParam, GetTickCount(), {}}, window.get());
         return;
     }
-    const SentMessage::Origin origin{frame.senderProcess, frame.senderThread, frame.id, this};
+    const SentMessage::Origin origin{frame.senderProcess, frame.senderThread, frame.id, this,
+                                     frame.carries == Frame::block};
     if (!window) {
         reply(origin, 0, false);
         return;
     }
     auto sent = std::make_shared<SentMessage>(window, frame.message, frame.wParam,
-                                              frame.hasCopy ? LPARAM{1} : static_cast<LPARAM>(frame.lParam), nullptr);
+                                              frame.carries != Frame::nothing ? LPARAM{1} : static_cast<LPARAM>(frame.lParam),
+                                              nullptr);
     sent->setOrigin(origin);
-    if (frame.hasCopy) {
+    if (frame.carries != Frame::nothing) {
         const std::size_t length = std::min<std::size_t>(frame.copyLength, bytes.size() - sizeof frame);
         COPYDATASTRUCT data{static_cast<ULONG_PTR>(frame.copyTag), static_cast<DWORD>(length),
                             const_cast<unsigned char*>(bytes.data() + sizeof frame)};
@@ -367,7 +372,7 @@ void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
 namespace {
 
 std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& window, UINT message, WPARAM wParam,
-                                     LPARAM lParam, std::uint64_t id, DWORD threadId) {
+                                     LPARAM lParam, std::uint64_t id, DWORD threadId, const RemoteCall* call) {
     Frame frame{};
     frame.kind = kind;
     frame.window = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window.handle));
@@ -378,9 +383,14 @@ std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& wind
     frame.wParam = wParam;
     frame.lParam = lParam;
     const void* block = nullptr;
-    if (message == WM_COPYDATA && lParam != 0) {
+    if (call != nullptr && call->block != nullptr) {
+        frame.carries = Frame::block;
+        frame.copyLength = static_cast<std::uint32_t>(call->blockSize);
+        frame.lParam = 0;
+        block = call->block;
+    } else if (message == WM_COPYDATA && lParam != 0) {
         const auto& data = *reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        frame.hasCopy = 1;
+        frame.carries = Frame::copyData;
         frame.copyTag = data.dwData;
         frame.copyLength = data.lpData != nullptr ? data.cbData : 0;
         frame.lParam = 0;
@@ -396,8 +406,8 @@ std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& wind
 
 bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam,
                              RemoteCall& call) {
-    if (message == WM_COPYDATA && lParam != 0 &&
-        reinterpret_cast<const COPYDATASTRUCT*>(lParam)->cbData > Endpoint::kMaxCopyData) {
+    if (call.blockSize > Endpoint::kMaxCopyData || (message == WM_COPYDATA && lParam != 0 &&
+        reinterpret_cast<const COPYDATASTRUCT*>(lParam)->cbData > Endpoint::kMaxCopyData)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
@@ -405,7 +415,7 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
     call.id = nextCallId_++;
     calls_[call.id] = &call;
     if (deliverFrame(window.processId, window.threadId,
-                     makeFrame(Frame::send, window, message, wParam, lParam, call.id, threadId_)))
+                     makeFrame(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call)))
         return true;
     calls_.erase(call.id);
     return false;
@@ -413,17 +423,23 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
 
 bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
     return openEndpoint() &&
-           deliverFrame(window.processId, window.threadId, makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_));
+           deliverFrame(window.processId, window.threadId, makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr));
 }
 
-void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled) {
+void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
+                        const std::vector<unsigned char>* block) {
     Frame frame{};
     frame.kind = Frame::reply;
     frame.id = origin.id;
     frame.handled = handled ? 1 : 0;
     frame.lParam = result;
-    std::vector<unsigned char> bytes(sizeof frame);
+    if (block != nullptr) {
+        frame.carries = Frame::block;
+        frame.copyLength = static_cast<std::uint32_t>(block->size());
+    }
+    std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
     std::memcpy(bytes.data(), &frame, sizeof frame);
+    if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block->data(), frame.copyLength);
     if (endpoint_) endpoint_->deliver(origin.processId, origin.threadId, bytes.data(), bytes.size(), [] {});
 }
 

@@ -45,6 +45,7 @@ public:
         DWORD threadId = 0;
         std::uint64_t id = 0;
         ThreadQueue* receiver = nullptr;
+        bool returnsBlock = false;  // lParam is the block, whose bytes go back with the answer
     };
     void setOrigin(const Origin& origin) { origin_ = origin; }
 
@@ -63,10 +64,14 @@ public:
     // WM_COPYDATA: the receiver's own copy of the payload.
     void copyPayload(const COPYDATASTRUCT& data);
     COPYDATASTRUCT payload();
+    // A block from another process that lParam points to (see Origin).
+    bool carriesBlock() const { return origin_.returnsBlock; }
+    void* block() { return payload_.data(); }
 
 private:
     const std::shared_ptr<ThreadQueue> sender_;
     Origin origin_;
+    friend class ThreadQueue;
     ULONG_PTR payloadTag_ = 0;
     std::vector<unsigned char> payload_;
     LRESULT result_ = 0;
@@ -105,6 +110,8 @@ struct MessageFilter {
 // A send to a window of another process, as its sender waits for it.
 struct RemoteCall {
     std::uint64_t id = 0;
+    void* block = nullptr;  // where the rewritten block goes (sendWithBlock)
+    std::size_t blockSize = 0;
     bool done = false;
     bool handled = false;
     LRESULT result = 0;
@@ -159,7 +166,8 @@ public:
     void forgetCall(const RemoteCall& call) { calls_.erase(call.id); }
     bool postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
     // Answers a message that another process sent (any thread).
-    void reply(const SentMessage::Origin& origin, LRESULT result, bool handled);
+    void reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
+               const std::vector<unsigned char>* block = nullptr);
 
 private:
     void notifyWaiter();
