@@ -62,13 +62,14 @@ int main(int argc, char** argv) {
                   << "); not starting a second one" << std::endl;
         return 2;
     }
+    // Handled from before the window exists: whoever sees the window may stop the hub.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
     orq::OrqHub hub(options);
     if (!hub.start()) {
         std::cerr << "orq: the hub's window could not be created" << std::endl;
         return 1;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     std::cout << "orq: ready, hub window " << reinterpret_cast<void*>(hub.window()) << ", " << hub.deviceCount()
               << " devices" << std::endl;
 
