@@ -47,10 +47,10 @@ inline std::vector<unsigned char>& lastCopy() {
 inline LRESULT CALLBACK peerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = reinterpret_cast<PeerState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     switch (message) {
-    case WM_NCCREATE:
+    case WM_NCCREATE:  // DefWindowProcA gives the window its title
         SetWindowLongPtrA(window, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams));
-        return TRUE;
+        return DefWindowProcA(window, message, wParam, lParam);
     case kPing: return static_cast<LRESULT>(wParam + 1);
     case kForward: {
         const auto next = static_cast<UINT_PTR>(wParam & 0xFFFF);

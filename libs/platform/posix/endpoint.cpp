@@ -43,11 +43,12 @@ std::unique_ptr<Endpoint> Endpoint::open(const std::string& path) {
     const int fd = datagramSocket();
     if (fd < 0) return nullptr;
     ::unlink(path.c_str());  // left by a thread of an ended process with the same ids
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&here), sizeof here) != 0) {
+    auto ring = PostRing::create(path + ".ring");
+    if (!ring || ::bind(fd, reinterpret_cast<const sockaddr*>(&here), sizeof here) != 0) {
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<Endpoint>(new Endpoint(fd, path));
+    return std::unique_ptr<Endpoint>(new Endpoint(fd, path, std::move(ring)));
 }
 
 Endpoint::~Endpoint() {
@@ -57,11 +58,33 @@ Endpoint::~Endpoint() {
 }
 
 bool Endpoint::receive(std::vector<unsigned char>& buffer) const {
-    buffer.resize(sizeof(Frame) + kMaxCopyData);
-    const ssize_t length = ::recv(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (length < static_cast<ssize_t>(sizeof(Frame))) return false;
-    buffer.resize(static_cast<std::size_t>(length));
-    return true;
+    for (;;) {
+        buffer.resize(sizeof(Frame) + kMaxCopyData);
+        const ssize_t length = ::recv(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (length < 0) return false;
+        if (length < static_cast<ssize_t>(sizeof(Frame))) continue;  // not ours
+        buffer.resize(static_cast<std::size_t>(length));
+        return true;
+    }
+}
+
+PostRing* Endpoint::peerRing(DWORD processId, DWORD threadId) {
+    std::lock_guard<std::mutex> lock(peersMutex_);
+    auto& ring = peerRings_[std::make_pair(processId, threadId)];
+    if (!ring) {
+        if (Session* session = Session::instance()) ring = PostRing::attach(session->endpointPath(processId, threadId) + ".ring");
+    }
+    return ring.get();
+}
+
+// Wakes the peer's thread, which sleeps with its ring empty: a frame of kind
+// wake on its socket.
+void Endpoint::wakePeer(DWORD processId, DWORD threadId) {
+    Frame frame{};
+    frame.kind = Frame::wake;
+    if (trySend(processId, threadId, &frame, sizeof frame) == Attempt::full) {
+        // Its socket is full of frames: it is not asleep for long.
+    }
 }
 
 int Endpoint::peer(DWORD processId, DWORD threadId) {
@@ -84,7 +107,9 @@ int Endpoint::peer(DWORD processId, DWORD threadId) {
 
 void Endpoint::forgetPeer(DWORD processId, DWORD threadId) {
     std::lock_guard<std::mutex> lock(peersMutex_);
-    const auto found = peers_.find(std::make_pair(processId, threadId));
+    const auto key = std::make_pair(processId, threadId);
+    peerRings_.erase(key);
+    const auto found = peers_.find(key);
     if (found == peers_.end()) return;
     ::close(found->second);
     peers_.erase(found);

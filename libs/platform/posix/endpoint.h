@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "post_ring.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -22,7 +24,7 @@ namespace qxposix {
 // that lParam points to and that the receiver may rewrite (sendWithBlock),
 // which the answer then carries back.
 struct Frame {
-    enum Kind : std::uint32_t { send = 1, post = 2, reply = 3 };
+    enum Kind : std::uint32_t { wake = 0, send = 1, post = 2, reply = 3 };
     std::uint32_t kind;
     std::uint32_t window;  // the target's full handle
     std::uint32_t message;
@@ -50,6 +52,8 @@ public:
     Endpoint& operator=(const Endpoint&) = delete;
 
     int socket() const { return socket_; }
+    // Where other processes post to this endpoint.
+    PostRing& ring() const { return *ring_; }
 
     // The next frame (header and block) without waiting; false when none.
     bool receive(std::vector<unsigned char>& buffer) const;
@@ -60,9 +64,16 @@ public:
     // frames never wait for ever). False when the peer is gone.
     template <typename Drain>
     bool deliver(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn);
+    // Posts a frame into the ring of the peer's thread (waking it if it
+    // sleeps); while the ring is full, as deliver(). False when the peer is gone.
+    template <typename Drain>
+    bool post(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn);
 
 private:
-    Endpoint(int socket, std::string path) : socket_(socket), path_(std::move(path)) {}
+    Endpoint(int socket, std::string path, std::unique_ptr<PostRing> ring)
+        : socket_(socket), path_(std::move(path)), ring_(std::move(ring)) {}
+    PostRing* peerRing(DWORD processId, DWORD threadId);
+    void wakePeer(DWORD processId, DWORD threadId);
     int peer(DWORD processId, DWORD threadId);  // connected socket, or -1
     void forgetPeer(DWORD processId, DWORD threadId);
     enum class Attempt { sent, full, gone };
@@ -71,8 +82,10 @@ private:
 
     const int socket_;
     const std::string path_;
+    const std::unique_ptr<PostRing> ring_;
     std::mutex peersMutex_;
     std::map<std::pair<DWORD, DWORD>, int> peers_;
+    std::map<std::pair<DWORD, DWORD>, std::unique_ptr<PostRing>> peerRings_;
 };
 
 template <typename Drain>
@@ -82,6 +95,25 @@ bool Endpoint::deliver(DWORD processId, DWORD threadId, const void* frame, std::
         case Attempt::sent: return true;
         case Attempt::gone: return false;
         case Attempt::full:
+            if (!waitForRoom(processId, threadId)) return false;
+            drainOwn();
+            break;
+        }
+    }
+}
+
+template <typename Drain>
+bool Endpoint::post(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn) {
+    for (;;) {
+        PostRing* ring = peerRing(processId, threadId);
+        if (ring == nullptr) return false;
+        bool wake = false;
+        switch (ring->put(frame, size, wake)) {
+        case PostRing::Put::done:
+            if (wake) wakePeer(processId, threadId);
+            return true;
+        case PostRing::Put::closed: forgetPeer(processId, threadId); return false;
+        case PostRing::Put::full:
             if (!waitForRoom(processId, threadId)) return false;
             drainOwn();
             break;

@@ -172,15 +172,17 @@ void copyName(char* to, std::size_t capacity, const std::string& from) {
     to[length] = '\0';
 }
 
-SessionWindow describe(const SessionEntry& entry, WORD index) {
+SessionWindow describe(const SessionEntry& entry, WORD index, bool withNames = true) {
     SessionWindow window;
     window.handle = makeHandle(index, entry.generation);
     window.processId = entry.processId;
     window.threadId = entry.threadId;
     window.kind = entry.kind;
     window.serial = entry.serial;
-    window.className = entry.className;
-    window.title = entry.title;
+    if (withNames) {
+        window.className = entry.className;
+        window.title = entry.title;
+    }
     return window;
 }
 
@@ -320,7 +322,7 @@ void Session::release(HWND handle) {
     --table_->live;
 }
 
-std::optional<SessionWindow> Session::find(HWND handle) {
+std::optional<SessionWindow> Session::find(HWND handle, bool withNames) {
     const auto value = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(handle));
     const WORD index = LOWORD(value);
     const WORD generation = HIWORD(value);
@@ -330,7 +332,7 @@ std::optional<SessionWindow> Session::find(HWND handle) {
     const SessionEntry& entry = table_->entries[index];
     if (!entry.used) return std::nullopt;
     if (generation != 0 && generation != 0xFFFF && generation != entry.generation) return std::nullopt;
-    return describe(entry, index);
+    return describe(entry, index, withNames);
 }
 
 std::vector<SessionWindow> Session::list() {
@@ -378,7 +380,9 @@ void Session::reclaimDeadProcesses() {
             }
             dead.push_back(entry.processId);
         }
-        ::unlink(endpointPath(entry.processId, entry.threadId).c_str());
+        const std::string endpoint = endpointPath(entry.processId, entry.threadId);
+        ::unlink(endpoint.c_str());
+        ::unlink((endpoint + ".ring").c_str());
         entry.used = 0;
         --table_->live;
     }

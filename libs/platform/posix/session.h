@@ -50,8 +50,8 @@ public:
     void release(HWND handle);
 
     // The live window a handle names (a high half of 0 or 0xFFFF matches any
-    // generation), or none. A window of a dead process is reclaimed.
-    std::optional<SessionWindow> find(HWND handle);
+    // generation), or none; without names unless asked (a message needs none).
+    std::optional<SessionWindow> find(HWND handle, bool withNames = false);
     // Every live window, oldest first.
     std::vector<SessionWindow> list();
     // Whether the window still exists and its process is alive.

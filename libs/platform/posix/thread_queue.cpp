@@ -217,6 +217,7 @@ void ThreadQueue::close() {
 bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
     for (unsigned round = 0;; ++round) {
         if (signals_.load(std::memory_order_acquire) != seen) return true;
+        if ((round & 15) == 0 && endpoint_ && endpoint_->ring().pending()) return true;
         if ((round & 15) == 0 && Clock::now() >= until) return false;
         cpuRelax();
     }
@@ -267,7 +268,9 @@ bool ThreadQueue::pollFor(std::uint64_t seen, const Deadline& deadline) {
             timeout = left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
         }
         epoll_event events[2];
-        const int ready = ::epoll_wait(waitSet_, events, 2, timeout);
+        if (!endpoint_->ring().sleep()) remotePending_ = true;  // posts are waiting
+        const int ready = remotePending_ ? 0 : ::epoll_wait(waitSet_, events, 2, timeout);
+        endpoint_->ring().awake();
         for (int i = 0; i < ready; ++i) {
             if (events[i].data.fd == endpoint_->socket()) remotePending_ = true;
         }
@@ -308,11 +311,16 @@ bool ThreadQueue::openEndpoint() {
 
 bool ThreadQueue::drainRemote(bool due) {
     if (!endpoint_) return false;
-    if (due && !remotePending_ && drainCountdown_-- != 0) return false;
-    drainCountdown_ = 63;
-    remotePending_ = false;
     bool any = false;
-    while (endpoint_->receive(frameBuffer_)) {
+    if (!due || remotePending_ || drainCountdown_-- == 0) {  // the ring costs no system call: always
+        drainCountdown_ = 63;
+        remotePending_ = false;
+        while (endpoint_->receive(frameBuffer_)) {
+            accept(frameBuffer_);
+            any = true;
+        }
+    }
+    while (endpoint_->ring().take(frameBuffer_)) {
         accept(frameBuffer_);
         any = true;
     }
@@ -344,6 +352,7 @@ void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
         calls_.erase(found);
         return;
     }
+    if (frame.kind != Frame::send && frame.kind != Frame::post) return;  // a wake-up
     auto window = WindowTable::instance().find(handle);
     if (window && &window->owner() != this) window.reset();
     if (frame.kind == Frame::post) {
@@ -422,8 +431,13 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
 }
 
 bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return openEndpoint() &&
-           deliverFrame(window.processId, window.threadId, makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr));
+    if (!openEndpoint()) return false;
+    const auto frame = makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr);
+    return endpoint_->post(window.processId, window.threadId, frame.data(), frame.size(), [this] {
+        std::vector<unsigned char> buffer;
+        while (endpoint_->receive(buffer)) accept(buffer);
+        while (endpoint_->ring().take(buffer)) accept(buffer);
+    });
 }
 
 void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,

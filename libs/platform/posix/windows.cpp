@@ -176,7 +176,7 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
     std::string name;
     if (const auto window = WindowTable::instance().find(hWnd)) {
         name = window->windowClass().name;
-    } else if (const auto remote = findInSession(hWnd)) {
+    } else if (const auto remote = Session::instance() ? Session::instance()->find(hWnd, true) : std::nullopt) {
         name = remote->className;
     } else {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
