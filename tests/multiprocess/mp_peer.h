@@ -28,11 +28,11 @@ enum : UINT {
     kBroadcast = 0xC0DE,  // in the range that broadcasts deliver
 };
 
-enum Counter : WPARAM { posted, outOfOrder, broadcasts, privateBroadcasts, peersDone, copies };
+enum Counter : WPARAM { posted, outOfOrder, broadcasts, privateBroadcasts, peersDone, copies, pings };
 
 // The state of one peer window.
 struct PeerState {
-    std::uint64_t counters[6] = {};
+    std::uint64_t counters[7] = {};
     std::uint64_t nextPosted = 0;
 };
 
@@ -51,7 +51,9 @@ inline LRESULT CALLBACK peerProc(HWND window, UINT message, WPARAM wParam, LPARA
         SetWindowLongPtrA(window, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams));
         return DefWindowProcA(window, message, wParam, lParam);
-    case kPing: return static_cast<LRESULT>(wParam + 1);
+    case kPing:
+        if (state != nullptr) ++state->counters[pings];
+        return static_cast<LRESULT>(wParam + 1);
     case kForward: {
         const auto next = static_cast<UINT_PTR>(wParam & 0xFFFF);
         if (next == 0) return lParam + 1;

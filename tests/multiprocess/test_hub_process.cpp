@@ -78,8 +78,16 @@ TEST_P(HubProcessTransport, AClientOfAnotherProcessConnectsCommandsAndGetsRevert
     EXPECT_EQ(value, "on air");
 }
 
+#ifdef _WIN32
+// The interface library stand-in passes its frame as a pointer; only our
+// layer copies it into another process (sendMessageWithBlock), so zel between
+// processes is checked here only.
+INSTANTIATE_TEST_SUITE_P(Transports, HubProcessTransport, ::testing::Values(qx::wm),
+                         [](const auto&) { return "wm"; });
+#else
 INSTANTIATE_TEST_SUITE_P(Transports, HubProcessTransport, ::testing::Values(qx::wm, qx::zel),
                          [](const auto& param) { return param.param == qx::wm ? "wm" : "zel"; });
+#endif
 
 TEST_F(HubProcess, ASecondHubInTheSessionRefusesToStart) {
     ASSERT_NE(startHub(), nullptr);

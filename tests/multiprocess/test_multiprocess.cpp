@@ -215,15 +215,18 @@ TEST_F(MultiProcess, SurvivorsGoOnWhenAPeerIsKilledAtARandomMoment) {
         ChildProcess* victim;
         ChildProcess* survivor;
         HWND survivorWindow = nullptr;
+        HWND target;  // the window that the sender pounds
         if (victimSends) {
-            survivorWindow = serve(survivorTitle);
+            target = survivorWindow = serve(survivorTitle);
             survivor = children.back().get();
             victim = &start({"pound", survivorTitle, "100000000"});
         } else {
-            ASSERT_NE(serve(victimTitle), nullptr);
+            target = serve(victimTitle);
             victim = children.back().get();
             survivor = &start({"pound", victimTitle, "100000000"});
         }
+        ASSERT_NE(target, nullptr);
+        ASSERT_TRUE(mp::pumpUntilTrue([&] { return query(target, mp::pings) > 0; }, mp::kPatience));  // under way
         sleepFor(randomDelay(50));
         victim->kill();
         EXPECT_NE(victim->wait(mp::kPatience), 0);
@@ -269,11 +272,12 @@ TEST_F(MultiProcess, AnotherUserCannotJoinTheSession) {
     // ... that another user cannot join.
     int errors[2];
     ASSERT_EQ(::pipe(errors), 0);
-    EXPECT_EQ(run(65534, "join", errors[1]), 3);
+    const int refusedCode = run(65534, "join", errors[1]);
     ::close(errors[1]);
     char text[512] = {};
     const ssize_t length = ::read(errors[0], text, sizeof text - 1);
     ::close(errors[0]);
+    EXPECT_EQ(refusedCode, 3) << text;
     EXPECT_GT(length, 0);
     EXPECT_NE(std::string(text).find("window session refused"), std::string::npos) << text;
     EXPECT_NE(std::string(text).find("belongs to another user"), std::string::npos) << text;

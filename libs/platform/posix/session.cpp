@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "qxplatform.h"
@@ -214,8 +215,9 @@ bool processAlive(DWORD processId) {
 
 Session* Session::instance() {
     static Session* const session = [] {
-        auto* opened = new Session;  // never destroyed: threads may use it during exit
-        if (!opened->open()) return static_cast<Session*>(nullptr);
+        std::unique_ptr<Session> candidate(new Session);
+        if (!candidate->open()) return static_cast<Session*>(nullptr);
+        Session* opened = candidate.release();  // never destroyed: threads may use it during exit
         openedSession = opened;
         std::atexit(leaveSession);
         return opened;
