@@ -109,12 +109,12 @@ inline HWND createPeer(PeerState& state, const std::string& title, HWND parent) 
 // is not a message).
 inline bool pumpUntilTrue(const std::function<bool()>& done, DWORD patience) {
     const DWORD start = GetTickCount();
-    while (!done()) {
+    for (;;) {
         qxplatform::pumpPending();
-        if (GetTickCount() - start >= patience) return done();
+        if (done()) return true;
+        if (GetTickCount() - start >= patience) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
     }
-    return true;
 }
 
 // The peer's top-level window with that title, waited for (pumping) up to
