@@ -10,3 +10,11 @@ function(qx_add_test target)
   endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${ARGN})
 endfunction()
+
+# A window session of its own for a test that runs a program directly, named
+# after the build tree, so that build trees tested side by side never meet.
+function(qx_private_session test)
+  string(MD5 tree "${CMAKE_BINARY_DIR}")
+  string(SUBSTRING "${tree}" 0 12 tree)
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "QX_SESSION=test-${tree}-${test}")
+endfunction()
