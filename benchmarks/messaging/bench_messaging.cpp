@@ -3,6 +3,7 @@
 // Times are wall-clock: the work is spread over two threads.
 #include <benchmark/benchmark.h>
 
+#include "crossprocess_workloads.h"
 #include "messaging_workloads.h"
 
 namespace {
@@ -35,5 +36,37 @@ void BM_ConditionVariablePingPong(benchmark::State& state) {
     for (auto _ : state) workload.run();
 }
 BENCHMARK(BM_ConditionVariablePingPong)->UseRealTime();
+
+// Between two processes: the peer is msgbench --peer.
+void BM_CrossProcessSendRoundTrip(benchmark::State& state) {
+    msgbench::CrossProcessSend workload;
+    for (auto _ : state)
+        if (!workload.run()) state.SkipWithError("wrong answer");
+}
+BENCHMARK(BM_CrossProcessSendRoundTrip)->UseRealTime();
+
+void BM_CrossProcessCopyDataExchange(benchmark::State& state) {
+    msgbench::CrossProcessCopyData workload;
+    for (auto _ : state)
+        if (!workload.run()) state.SkipWithError("no reply");
+}
+BENCHMARK(BM_CrossProcessCopyDataExchange)->UseRealTime();
+
+void BM_CrossProcessPostThroughput(benchmark::State& state) {
+    const auto burst = static_cast<std::uint64_t>(state.range(0));
+    msgbench::CrossProcessPosts workload;
+    for (auto _ : state)
+        if (!workload.run(burst)) state.SkipWithError("post failed");
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * burst));
+}
+BENCHMARK(BM_CrossProcessPostThroughput)->Arg(1000)->UseRealTime();
+
+// The reference: a Unix-domain socket ping-pong with the same peer process.
+void BM_UnixSocketPingPong(benchmark::State& state) {
+    msgbench::SocketPingPong workload(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state)
+        if (!workload.run()) state.SkipWithError("socket failed");
+}
+BENCHMARK(BM_UnixSocketPingPong)->Arg(8)->Arg(512)->UseRealTime();
 
 }  // namespace

@@ -59,7 +59,7 @@ inline LRESULT CALLBACK serverProc(HWND self, UINT message, WPARAM wParam, LPARA
     case WM_NCCREATE:
         SetWindowLongPtrA(self, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-        return TRUE;
+        return DefWindowProcA(self, message, wParam, lParam);  // which gives the window its title
     case kPing: return static_cast<LRESULT>(wParam + 1);
     case kCount: ++reinterpret_cast<ServerState*>(GetWindowLongPtrA(self, GWLP_USERDATA))->counted; return 0;
     case kMark: {

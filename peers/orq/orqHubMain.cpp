@@ -1,5 +1,8 @@
-// orq-hub: runs the hub stand-in until a client closes it (WM_CLOSE) or the
-// process is interrupted.
+// orq-hub: runs the hub stand-in as a process of its own, until a client
+// closes it (WM_CLOSE) or the process is interrupted (SIGINT, SIGTERM).
+// Clients of other processes of the session find it through halvik.dll or the
+// discovery broadcasts. One line on standard output says it is ready; a second
+// hub with the same window class in the session refuses to start.
 #include <CLI/CLI.hpp>
 
 #include <atomic>
@@ -54,14 +57,20 @@ int main(int argc, char** argv) {
     if (databaseChange == "wide") options.databaseChange = orq::DatabaseChangeForm::wideNumeric;
     if (!quiet) options.log = [](const std::string& line) { std::cerr << "orq: " << line << std::endl; };
 
+    if (const HWND running = FindWindowA(options.windowClass.c_str(), nullptr)) {
+        std::cerr << "orq: a hub is already running in this session (window " << reinterpret_cast<void*>(running)
+                  << "); not starting a second one" << std::endl;
+        return 2;
+    }
+    // Handled from before the window exists: whoever sees the window may stop the hub.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
     orq::OrqHub hub(options);
     if (!hub.start()) {
         std::cerr << "orq: the hub's window could not be created" << std::endl;
         return 1;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::cout << "orq: hub window " << reinterpret_cast<void*>(hub.window()) << ", " << hub.deviceCount()
+    std::cout << "orq: ready, hub window " << reinterpret_cast<void*>(hub.window()) << ", " << hub.deviceCount()
               << " devices" << std::endl;
 
     while (!hub.waitForEnd(200)) {

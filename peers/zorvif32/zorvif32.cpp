@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "qxplatform.h"
 #include "zelFrame.h"
 #include "qxExport.h"
 
@@ -39,7 +40,9 @@ QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int
     if (buffer != nullptr && length != 0) std::memcpy(frame->data(), buffer, length);
 
     const WPARAM summary = (static_cast<WPARAM>(code & 0xFFFF) << 16) | (static_cast<WPARAM>(parameter) & 0xFFFF);
-    const LRESULT result = SendMessageA(target, zelMessage, summary, reinterpret_cast<LPARAM>(frame));
+    // A target in another process gets a copy of the frame, and its rewritten
+    // bytes come back.
+    const LRESULT result = qxplatform::sendMessageWithBlock(target, zelMessage, summary, frame, storage.size());
     if (buffer != nullptr && length != 0) std::memcpy(buffer, frame->data(), length);
     return static_cast<LONG>(result);
 }

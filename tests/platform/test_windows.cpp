@@ -271,27 +271,40 @@ TEST_F(WindowLifetime, AWindowBelongsToTheThreadThatCreatedIt) {
 }
 
 TEST_F(WindowLifetime, FindWindowFindsTopLevelWindowsByClassAndName) {
-    RoutingClass hidden("qxFindHiddenTest");
     Handler ignore;
     HWND topLevel = windows.create(&ignore, nullptr, "qx find me");
-    HWND messageOnly = hidden.create(&ignore, HWND_MESSAGE, "qx find me not");
     ASSERT_NE(topLevel, nullptr);
-    ASSERT_NE(messageOnly, nullptr);
 
     EXPECT_EQ(FindWindowA("qxWindowLifetimeTest", nullptr), topLevel);
     EXPECT_EQ(FindWindowA(nullptr, "qx find me"), topLevel);
     EXPECT_EQ(FindWindowA("qxWindowLifetimeTest", "qx find me"), topLevel);
     EXPECT_EQ(FindWindowA("qxWindowLifetimeTest", "another name"), nullptr);
-#ifndef _WIN32
-    // Message-only windows cannot be enumerated and are not found, as Windows
-    // documents; Wine's FindWindowA finds them, so this is checked here only.
-    EXPECT_EQ(FindWindowA("qxFindHiddenTest", nullptr), nullptr);
-    EXPECT_EQ(FindWindowA(nullptr, "qx find me not"), nullptr);
-#endif
 
     EXPECT_TRUE(DestroyWindow(topLevel));
-    EXPECT_TRUE(DestroyWindow(messageOnly));
     EXPECT_EQ(FindWindowA("qxWindowLifetimeTest", nullptr), nullptr);
+}
+
+// As FindWindowEx with no parent does, FindWindowA looks at the top-level
+// windows first and then at the message-only ones.
+TEST_F(WindowLifetime, FindWindowFindsAMessageOnlyWindowAfterTheTopLevelOnes) {
+    RoutingClass hidden("qxFindHiddenTest");
+    Handler ignore;
+    HWND messageOnly = hidden.create(&ignore, HWND_MESSAGE, "qx hidden");
+    HWND topLevel = hidden.create(&ignore, nullptr, "qx hidden");
+    HWND laterMessageOnly = windows.create(&ignore, HWND_MESSAGE, "qx only hidden");
+    ASSERT_NE(messageOnly, nullptr);
+    ASSERT_NE(topLevel, nullptr);
+    ASSERT_NE(laterMessageOnly, nullptr);
+
+    EXPECT_EQ(FindWindowA("qxFindHiddenTest", "qx hidden"), topLevel);
+    EXPECT_EQ(FindWindowA(nullptr, "qx only hidden"), laterMessageOnly);
+    EXPECT_TRUE(DestroyWindow(topLevel));
+    EXPECT_EQ(FindWindowA("qxFindHiddenTest", nullptr), messageOnly);
+    EXPECT_EQ(FindWindowA(nullptr, "qx hidden"), messageOnly);
+
+    EXPECT_TRUE(DestroyWindow(messageOnly));
+    EXPECT_TRUE(DestroyWindow(laterMessageOnly));
+    EXPECT_EQ(FindWindowA("qxFindHiddenTest", nullptr), nullptr);
 }
 
 // ------------------------------------------------------------------ handles

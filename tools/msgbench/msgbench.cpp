@@ -2,6 +2,7 @@
 // <windows.h> and the standard library, so that it runs on both backends.
 //
 // Usage: msgbench [seconds per workload, default 1]
+//        msgbench --peer TITLE [SOCKET]   (the peer process of the cross-process workloads)
 #include <windows.h>
 
 #include <chrono>
@@ -9,6 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <cstring>
+
+#include "crossprocess_workloads.h"
 #include "messaging_workloads.h"
 
 namespace {
@@ -45,6 +49,7 @@ void printPerOperation(const char* name, const Timing& timing) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--peer") == 0) return msgbench::runPeer(argv[2], argc > 3 ? std::atoi(argv[3]) : -1);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
     bool failed = false;
     {
@@ -64,6 +69,25 @@ int main(int argc, char** argv) {
         msgbench::PostBurst workload;
         const Timing timing = timeFor(seconds, [&] { return workload.run(kBurst); });
         std::printf("%-24s %10.0f msgs/s\n", "post throughput", double(timing.operations * kBurst) / timing.seconds);
+        failed |= timing.failed;
+    }
+    {
+        msgbench::CrossProcessSend workload;
+        const Timing timing = timeFor(seconds, [&] { return workload.run(); });
+        printPerOperation("cross-process send", timing);
+        failed |= timing.failed;
+    }
+    {
+        msgbench::CrossProcessCopyData workload;
+        const Timing timing = timeFor(seconds, [&] { return workload.run(); });
+        printPerOperation("cross-process copydata", timing);
+        failed |= timing.failed;
+    }
+    {
+        constexpr std::uint64_t kBurst = 1000;
+        msgbench::CrossProcessPosts workload;
+        const Timing timing = timeFor(seconds, [&] { return workload.run(kBurst); });
+        std::printf("%-24s %10.0f msgs/s\n", "cross-process posts", double(timing.operations * kBurst) / timing.seconds);
         failed |= timing.failed;
     }
     {

@@ -6,18 +6,29 @@
 // thread's queue; the sender waits and, while it waits, handles the messages
 // other threads send to its own windows, so that a reply sent back during the
 // send arrives and two threads sending to each other never deadlock.
+//
+// A window of another process of the session is reached through its thread's
+// endpoint (thread_queue.h); the sender waits in the same way, and looks now
+// and then whether the window and its process still exist, so that a send to
+// a process that died returns 0 promptly.
 #include <windows.h>
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
+#include "qxplatform.h"
+#include "session.h"
 #include "thread_context.h"
 #include "window_table.h"
 
 using qxposix::Clock;
 using qxposix::Deadline;
 using qxposix::MessageFilter;
+using qxposix::RemoteCall;
 using qxposix::SentMessage;
+using qxposix::Session;
+using qxposix::SessionWindow;
 using qxposix::ThreadContext;
 using qxposix::ThreadQueue;
 using qxposix::Window;
@@ -30,6 +41,9 @@ constexpr DWORD kErrorInvalidThreadId = 1444;  // ERROR_INVALID_THREAD_ID
 const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
 
 enum class SendOutcome { handled, dropped, timedOut, noWindow, broadcast };
+
+// How often a thread waiting for another process looks whether it still lives.
+constexpr Clock::duration kLivenessPeriod = std::chrono::milliseconds(5);
 
 Deadline deadlineAfter(DWORD milliseconds) {
     if (milliseconds == INFINITE) return std::nullopt;
@@ -49,7 +63,9 @@ void handleSent(ThreadContext& thread, SentMessage& sent) {
     }
     ++thread.inboundSends;
     LRESULT result;
-    if (sent.message == WM_COPYDATA && sent.lParam != 0) {
+    if (sent.carriesBlock()) {
+        result = window.call(sent.message, sent.wParam, reinterpret_cast<LPARAM>(sent.block()));
+    } else if (sent.message == WM_COPYDATA && sent.lParam != 0) {
         COPYDATASTRUCT data = sent.payload();  // valid only during this call
         result = window.call(WM_COPYDATA, sent.wParam, reinterpret_cast<LPARAM>(&data));
     } else {
@@ -89,6 +105,7 @@ SendOutcome sendToWindow(const std::shared_ptr<Window>& window, UINT message, WP
     ThreadQueue& own = thread.queue();
     for (;;) {
         const auto seen = own.signals();
+        own.drainRemote(true);
         if (sent->done()) {
             result = sent->result();
             return sent->handled() ? SendOutcome::handled : SendOutcome::dropped;
@@ -98,14 +115,66 @@ SendOutcome sendToWindow(const std::shared_ptr<Window>& window, UINT message, WP
     }
 }
 
-// Every top-level window of every thread, one after the other; a window
-// destroyed meanwhile is skipped. Each window gets the whole timeout.
+// A window of another process of the session, or none.
+std::optional<SessionWindow> findRemote(HWND handle) {
+    Session* session = Session::instance();
+    if (session == nullptr) return std::nullopt;
+    auto window = session->find(handle);
+    if (window && window->local()) return std::nullopt;  // destroyed meanwhile
+    return window;
+}
+
+// Sends to a window of another process and waits for the answer, handling
+// meanwhile (unless SMTO_BLOCK) what is sent to this thread.
+SendOutcome sendToRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                         const Deadline& deadline, LRESULT& result, void* block = nullptr, std::size_t blockSize = 0) {
+    result = 0;
+    ThreadContext& thread = ThreadContext::current();
+    ThreadQueue& own = thread.queue();
+    RemoteCall call;
+    call.block = block;
+    call.blockSize = blockSize;
+    if (!own.sendRemote(window, message, wParam, lParam, call)) return SendOutcome::dropped;
+    for (;;) {
+        const auto seen = own.signals();
+        own.drainRemote();
+        if (call.done) {
+            result = call.result;
+            return call.handled ? SendOutcome::handled : SendOutcome::dropped;
+        }
+        if (!(flags & SMTO_BLOCK) && handleOneSent(thread)) continue;
+        Deadline slice = Clock::now() + kLivenessPeriod;
+        if (deadline && *deadline < *slice) slice = deadline;
+        if (own.waitForSignal(seen, slice, false)) continue;
+        const bool late = deadline && Clock::now() >= *deadline;
+        if (late || !Session::instance()->exists(window)) {
+            own.forgetCall(call);
+            return late ? SendOutcome::timedOut : SendOutcome::dropped;
+        }
+    }
+}
+
+// The top-level windows of the session, oldest first.
+std::vector<SessionWindow> topLevelWindows() {
+    std::vector<SessionWindow> windows;
+    if (Session* session = Session::instance()) {
+        for (auto& window : session->list())
+            if (window.kind == static_cast<std::uint8_t>(WindowKind::topLevel)) windows.push_back(std::move(window));
+    }
+    return windows;
+}
+
+// Every top-level window of every thread and process, one after the other; a
+// window destroyed meanwhile is skipped. Each window gets the whole timeout.
 void broadcast(UINT message, WPARAM wParam, LPARAM lParam, UINT flags, DWORD timeout) {
     if (broadcastSkips(message)) return;
-    for (const auto& window : WindowTable::instance().list()) {
-        if (window->kind() != WindowKind::topLevel || !window->alive()) continue;
+    for (const auto& target : topLevelWindows()) {
         LRESULT ignored;
-        sendToWindow(window, message, wParam, lParam, flags, deadlineAfter(timeout), ignored);
+        if (!target.local()) {
+            sendToRemote(target, message, wParam, lParam, flags, deadlineAfter(timeout), ignored);
+        } else if (const auto window = WindowTable::instance().find(target.handle); window && window->alive()) {
+            sendToWindow(window, message, wParam, lParam, flags, deadlineAfter(timeout), ignored);
+        }
     }
 }
 
@@ -151,12 +220,18 @@ SendOutcome sendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, U
         broadcast(message, wParam, lParam, flags, timeout);
         return SendOutcome::broadcast;
     }
-    const auto window = WindowTable::instance().find(hWnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return SendOutcome::noWindow;
-    }
-    return sendToWindow(window, message, wParam, lParam, flags, deadlineAfter(timeout), result);
+    if (const auto window = WindowTable::instance().find(hWnd))
+        return sendToWindow(window, message, wParam, lParam, flags, deadlineAfter(timeout), result);
+    if (const auto remote = findRemote(hWnd))
+        return sendToRemote(*remote, message, wParam, lParam, flags, deadlineAfter(timeout), result);
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return SendOutcome::noWindow;
+}
+
+bool postToAny(const SessionWindow& target, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!target.local()) return ThreadContext::current().queue().postRemote(target, message, wParam, lParam);
+    const auto window = WindowTable::instance().find(target.handle);
+    return window && postToWindow(*window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -201,16 +276,18 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == nullptr) return ThreadContext::current().queue().post(makeMessage(nullptr, Msg, wParam, lParam), nullptr);
     if (hWnd == HWND_BROADCAST) {
         if (broadcastSkips(Msg)) return TRUE;
-        for (const auto& window : WindowTable::instance().list())
-            if (window->kind() == WindowKind::topLevel) postToWindow(*window, Msg, wParam, lParam);
+        for (const auto& window : topLevelWindows()) postToAny(window, Msg, wParam, lParam);
         return TRUE;
     }
-    const auto window = WindowTable::instance().find(hWnd);
-    if (!window || !postToWindow(*window, Msg, wParam, lParam)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+    bool posted;
+    if (const auto window = WindowTable::instance().find(hWnd)) {
+        posted = postToWindow(*window, Msg, wParam, lParam);
+    } else {
+        const auto remote = findRemote(hWnd);
+        posted = remote && ThreadContext::current().queue().postRemote(*remote, Msg, wParam, lParam);
     }
-    return TRUE;
+    if (!posted) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return posted ? TRUE : FALSE;
 }
 
 BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -241,9 +318,10 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
     ThreadQueue& queue = thread.queue();
     for (;;) {
         const auto seen = queue.signals();
+        queue.drainRemote(true);
         handleAllSent(thread);
         if (queue.takePosted(*lpMsg, filter, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-        queue.waitForSignal(seen, std::nullopt);
+        queue.waitForSignal(seen, std::nullopt);  // also returns when a frame arrived
     }
 }
 
@@ -255,8 +333,13 @@ BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax
     }
     if (!makeFilter(hWnd, wMsgFilterMin, wMsgFilterMax, filter)) return FALSE;
     ThreadContext& thread = ThreadContext::current();
+    ThreadQueue& queue = thread.queue();
+    queue.drainRemote(true);
     handleAllSent(thread);
-    return thread.queue().takePosted(*lpMsg, filter, (wRemoveMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
+    if (queue.takePosted(*lpMsg, filter, (wRemoveMsg & PM_REMOVE) != 0)) return TRUE;
+    if (!queue.drainRemote()) return FALSE;
+    handleAllSent(thread);
+    return queue.takePosted(*lpMsg, filter, (wRemoveMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 // There are no keyboard messages to translate.
@@ -288,6 +371,7 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE*, BOOL, DWORD dwMilli
     const Deadline deadline = deadlineAfter(dwMilliseconds);
     for (;;) {
         const auto seen = queue.signals();
+        queue.drainRemote();
         if (queue.hasInput(dwWakeMask)) return WAIT_OBJECT_0;
         if (!queue.waitForSignal(seen, deadline)) return WAIT_TIMEOUT;
     }
@@ -296,3 +380,18 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE*, BOOL, DWORD dwMilli
 BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE : FALSE; }
 
 }  // extern "C"
+
+// A window of another process gets a copy of the block and sends its bytes
+// back with the answer; any other window is sent the block itself.
+LRESULT qxplatform::sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size) {
+    if (!WindowTable::instance().find(window)) {
+        if (const auto remote = findRemote(window)) {
+            LRESULT result;
+            if (sendToRemote(*remote, message, wParam, 0, SMTO_NORMAL, std::nullopt, result, block, size) ==
+                SendOutcome::dropped)
+                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return result;
+        }
+    }
+    return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
+}

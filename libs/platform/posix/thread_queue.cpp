@@ -1,8 +1,14 @@
 #include "thread_queue.h"
 
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
+#include "session.h"
 #include "window_table.h"
 
 namespace qxposix {
@@ -42,7 +48,11 @@ void SentMessage::complete(LRESULT result, bool handled) {
     result_ = result;
     handled_ = handled;
     done_.store(true, std::memory_order_release);
-    sender_->wake();
+    if (sender_) {
+        sender_->wake();
+    } else if (origin_.receiver != nullptr) {
+        origin_.receiver->reply(origin_, result, handled, origin_.returnsBlock ? &payload_ : nullptr);
+    }
 }
 
 void SentMessage::copyPayload(const COPYDATASTRUCT& data) {
@@ -72,9 +82,28 @@ bool MessageFilter::matches(const MSG& message) const {
 
 // ------------------------------------------------------------------ ThreadQueue
 
+ThreadQueue::~ThreadQueue() {
+    const int wake = wakeFd_.load();
+    if (wake >= 0) ::close(wake);
+    if (waitSet_ >= 0) ::close(waitSet_);
+}
+
+void ThreadQueue::notifyWaiter() {
+    wakeup_.notify_one();
+    const int wake = wakeFd_.load(std::memory_order_acquire);
+    if (wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wake, &one, sizeof one);
+    }
+}
+
+// Only the first signal after the thread began to wait wakes it; the thread
+// marks itself waiting again before each wait.
 bool ThreadQueue::signalLocked() {
     signals_.fetch_add(1, std::memory_order_release);
-    return waiting_;
+    const bool notify = waiting_;
+    waiting_ = false;
+    return notify;
 }
 
 bool ThreadQueue::deliverSent(const std::shared_ptr<SentMessage>& message) {
@@ -85,7 +114,7 @@ bool ThreadQueue::deliverSent(const std::shared_ptr<SentMessage>& message) {
         sent_.push_back(message);
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
     return true;
 }
 
@@ -99,7 +128,7 @@ bool ThreadQueue::post(const MSG& message, const Window* target) {
         posted_.push_back(message);
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
     return true;
 }
 
@@ -112,7 +141,7 @@ bool ThreadQueue::postQuit(int exitCode) {
         quitCode_ = exitCode;
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
     return true;
 }
 
@@ -122,7 +151,7 @@ void ThreadQueue::wake() {
         std::lock_guard<std::mutex> lock(mutex_);
         notify = signalLocked();
     }
-    if (notify) wakeup_.notify_one();
+    if (notify) notifyWaiter();
 }
 
 std::shared_ptr<SentMessage> ThreadQueue::takeSent() {
@@ -181,21 +210,25 @@ void ThreadQueue::close() {
         quitPending_ = false;
     }
     for (const auto& sent : orphans) sent->complete(0, false);
+    drainRemote();  // answers the sends from other processes with 0
+    endpoint_.reset();
 }
 
 bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
     for (unsigned round = 0;; ++round) {
         if (signals_.load(std::memory_order_acquire) != seen) return true;
+        if ((round & 15) == 0 && endpoint_ && endpoint_->ring().pending()) return true;
         if ((round & 15) == 0 && Clock::now() >= until) return false;
         cpuRelax();
     }
 }
 
 bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
+    if (endpoint_) return pollFor(seen, deadline);
     std::unique_lock<std::mutex> lock(mutex_);
-    waiting_ = true;
     bool signalled = true;
     while (signals_.load(std::memory_order_acquire) == seen) {
+        waiting_ = true;
         if (!deadline) {
             wakeup_.wait(lock);
         } else if (wakeup_.wait_until(lock, *deadline) == std::cv_status::timeout) {
@@ -207,13 +240,221 @@ bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
     return signalled;
 }
 
-bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline) {
+bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
     const auto start = Clock::now();
+    if (!spin) return blockFor(seen, deadline);
     auto spinUntil = start + spinPolicy_.nextSpin();
     if (deadline && *deadline < spinUntil) spinUntil = *deadline;
     const bool signalled = spinFor(seen, spinUntil) || blockFor(seen, deadline);
     if (signalled) spinPolicy_.record(Clock::now() - start);
     return signalled;
+}
+
+// A thread with an endpoint waits in poll() on its socket and its eventfd;
+// other threads of the process write the eventfd only while it waits there.
+bool ThreadQueue::pollFor(std::uint64_t seen, const Deadline& deadline) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (signals_.load(std::memory_order_acquire) != seen) {
+                waiting_ = false;
+                return true;
+            }
+            waiting_ = true;
+        }
+        int timeout = -1;
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            timeout = left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
+        }
+        epoll_event events[2];
+        if (!endpoint_->ring().sleep()) remotePending_ = true;  // posts are waiting
+        const int ready = remotePending_ ? 0 : ::epoll_wait(waitSet_, events, 2, timeout);
+        endpoint_->ring().awake();
+        for (int i = 0; i < ready; ++i) {
+            if (events[i].data.fd == endpoint_->socket()) remotePending_ = true;
+        }
+        if (remotePending_ || ready == 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            waiting_ = false;
+            return remotePending_ || signals_.load(std::memory_order_acquire) != seen;
+        }
+    }
+}
+
+bool ThreadQueue::openEndpoint() {
+    if (endpoint_) return true;
+    Session* session = Session::instance();
+    if (session == nullptr) return false;
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int waitSet = ::epoll_create1(EPOLL_CLOEXEC);
+    auto endpoint = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
+    bool ready = wake >= 0 && waitSet >= 0 && endpoint;
+    // The eventfd is edge-triggered: each write wakes the wait, and nobody
+    // needs to read it (its count would take 2^64 writes to fill).
+    for (const int fd : {ready ? endpoint->socket() : -1, wake}) {
+        epoll_event event{};
+        event.events = fd == wake ? EPOLLIN | EPOLLET : EPOLLIN;
+        event.data.fd = fd;
+        ready = ready && ::epoll_ctl(waitSet, EPOLL_CTL_ADD, fd, &event) == 0;
+    }
+    if (!ready) {
+        if (wake >= 0) ::close(wake);
+        if (waitSet >= 0) ::close(waitSet);
+        return false;
+    }
+    endpoint_ = std::move(endpoint);
+    waitSet_ = waitSet;
+    wakeFd_.store(wake, std::memory_order_release);
+    return true;
+}
+
+bool ThreadQueue::drainRemote(bool due) {
+    if (!endpoint_) return false;
+    bool any = false;
+    if (!due || remotePending_ || drainCountdown_-- == 0) {  // the ring costs no system call: always
+        drainCountdown_ = 63;
+        remotePending_ = false;
+        while (endpoint_->receive(frameBuffer_)) {
+            accept(frameBuffer_);
+            any = true;
+        }
+    }
+    while (endpoint_->ring().take(frameBuffer_)) {
+        accept(frameBuffer_);
+        any = true;
+    }
+    return any;
+}
+
+bool ThreadQueue::deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame) {
+    if (!endpoint_) return false;
+    return endpoint_->deliver(processId, threadId, frame.data(), frame.size(), [this] {
+        // Keep the frames that arrive meanwhile in the queues, not in the socket.
+        std::vector<unsigned char> buffer;
+        while (endpoint_->receive(buffer)) accept(buffer);
+    });
+}
+
+void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
+    Frame frame;
+    std::memcpy(&frame, bytes.data(), sizeof frame);
+    const auto handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(frame.window));
+    if (frame.kind == Frame::reply) {
+        const auto found = calls_.find(frame.id);
+        if (found == calls_.end()) return;  // the sender stopped waiting
+        found->second->done = true;
+        found->second->handled = frame.handled != 0;
+        found->second->result = static_cast<LRESULT>(frame.lParam);
+        if (frame.carries == Frame::block && found->second->block != nullptr)
+            std::memcpy(found->second->block, bytes.data() + sizeof frame,
+                        std::min<std::size_t>({frame.copyLength, found->second->blockSize, bytes.size() - sizeof frame}));
+        calls_.erase(found);
+        return;
+    }
+    if (frame.kind != Frame::send && frame.kind != Frame::post) return;  // a wake-up
+    auto window = WindowTable::instance().find(handle);
+    if (window && &window->owner() != this) window.reset();
+    if (frame.kind == Frame::post) {
+        if (window) post(MSG{window->handle(), frame.message, frame.wParam, frame.lParam, GetTickCount(), {}}, window.get());
+        return;
+    }
+    const SentMessage::Origin origin{frame.senderProcess, frame.senderThread, frame.id, this,
+                                     frame.carries == Frame::block};
+    if (!window) {
+        reply(origin, 0, false);
+        return;
+    }
+    auto sent = std::make_shared<SentMessage>(window, frame.message, frame.wParam,
+                                              frame.carries != Frame::nothing ? LPARAM{1} : static_cast<LPARAM>(frame.lParam),
+                                              nullptr);
+    sent->setOrigin(origin);
+    if (frame.carries != Frame::nothing) {
+        const std::size_t length = std::min<std::size_t>(frame.copyLength, bytes.size() - sizeof frame);
+        COPYDATASTRUCT data{static_cast<ULONG_PTR>(frame.copyTag), static_cast<DWORD>(length),
+                            const_cast<unsigned char*>(bytes.data() + sizeof frame)};
+        sent->copyPayload(data);
+    }
+    if (!deliverSent(sent)) reply(origin, 0, false);
+}
+
+namespace {
+
+std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& window, UINT message, WPARAM wParam,
+                                     LPARAM lParam, std::uint64_t id, DWORD threadId, const RemoteCall* call) {
+    Frame frame{};
+    frame.kind = kind;
+    frame.window = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window.handle));
+    frame.message = message;
+    frame.senderProcess = GetCurrentProcessId();
+    frame.senderThread = threadId;
+    frame.id = id;
+    frame.wParam = wParam;
+    frame.lParam = lParam;
+    const void* block = nullptr;
+    if (call != nullptr && call->block != nullptr) {
+        frame.carries = Frame::block;
+        frame.copyLength = static_cast<std::uint32_t>(call->blockSize);
+        frame.lParam = 0;
+        block = call->block;
+    } else if (message == WM_COPYDATA && lParam != 0) {
+        const auto& data = *reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        frame.carries = Frame::copyData;
+        frame.copyTag = data.dwData;
+        frame.copyLength = data.lpData != nullptr ? data.cbData : 0;
+        frame.lParam = 0;
+        block = data.lpData;
+    }
+    std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
+    std::memcpy(bytes.data(), &frame, sizeof frame);
+    if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block, frame.copyLength);
+    return bytes;
+}
+
+}  // namespace
+
+bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam,
+                             RemoteCall& call) {
+    if (call.blockSize > Endpoint::kMaxCopyData || (message == WM_COPYDATA && lParam != 0 &&
+        reinterpret_cast<const COPYDATASTRUCT*>(lParam)->cbData > Endpoint::kMaxCopyData)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (!openEndpoint()) return false;
+    call.id = nextCallId_++;
+    calls_[call.id] = &call;
+    if (deliverFrame(window.processId, window.threadId,
+                     makeFrame(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call)))
+        return true;
+    calls_.erase(call.id);
+    return false;
+}
+
+bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!openEndpoint()) return false;
+    const auto frame = makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr);
+    return endpoint_->post(window.processId, window.threadId, frame.data(), frame.size(), [this] {
+        std::vector<unsigned char> buffer;
+        while (endpoint_->receive(buffer)) accept(buffer);
+        while (endpoint_->ring().take(buffer)) accept(buffer);
+    });
+}
+
+void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
+                        const std::vector<unsigned char>* block) {
+    Frame frame{};
+    frame.kind = Frame::reply;
+    frame.id = origin.id;
+    frame.handled = handled ? 1 : 0;
+    frame.lParam = result;
+    if (block != nullptr) {
+        frame.carries = Frame::block;
+        frame.copyLength = static_cast<std::uint32_t>(block->size());
+    }
+    std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
+    std::memcpy(bytes.data(), &frame, sizeof frame);
+    if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block->data(), frame.copyLength);
+    if (endpoint_) endpoint_->deliver(origin.processId, origin.threadId, bytes.data(), bytes.size(), [] {});
 }
 
 // ------------------------------------------------------------------ SpinPolicy

@@ -1,9 +1,10 @@
 // The message queue of one thread: messages sent to its windows by other
 // threads, messages posted to it, and the wake-up of a thread that waits.
 //
-// Other threads hand messages in; only the owning thread takes them out. Kept
-// behind this small interface so that it can later reach across the processes
-// of one session.
+// Other threads hand messages in; only the owning thread takes them out.
+// Messages from other processes arrive on the thread's endpoint socket; the
+// owning thread moves them into the same queues (drainRemote), so that they
+// follow the same rules as messages from threads of its own process.
 #pragma once
 
 #include <windows.h>
@@ -16,12 +17,16 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <vector>
+
+#include "endpoint.h"
 
 namespace qxposix {
 
 class Window;
 class ThreadQueue;
+struct SessionWindow;
 
 using Clock = std::chrono::steady_clock;
 using Deadline = std::optional<Clock::time_point>;  // none: wait for ever
@@ -33,6 +38,16 @@ class SentMessage {
 public:
     SentMessage(std::shared_ptr<Window> target, UINT message, WPARAM wParam, LPARAM lParam,
                 std::shared_ptr<ThreadQueue> sender);
+    // A message sent from another process: complete() answers it through
+    // the receiving thread's endpoint.
+    struct Origin {
+        DWORD processId = 0;
+        DWORD threadId = 0;
+        std::uint64_t id = 0;
+        ThreadQueue* receiver = nullptr;
+        bool returnsBlock = false;  // lParam is the block, whose bytes go back with the answer
+    };
+    void setOrigin(const Origin& origin) { origin_ = origin; }
 
     const std::shared_ptr<Window> target;
     const UINT message;
@@ -49,9 +64,14 @@ public:
     // WM_COPYDATA: the receiver's own copy of the payload.
     void copyPayload(const COPYDATASTRUCT& data);
     COPYDATASTRUCT payload();
+    // A block from another process that lParam points to (see Origin).
+    bool carriesBlock() const { return origin_.returnsBlock; }
+    void* block() { return payload_.data(); }
 
 private:
     const std::shared_ptr<ThreadQueue> sender_;
+    Origin origin_;
+    friend class ThreadQueue;
     ULONG_PTR payloadTag_ = 0;
     std::vector<unsigned char> payload_;
     LRESULT result_ = 0;
@@ -87,9 +107,20 @@ struct MessageFilter {
     bool matches(const MSG& message) const;
 };
 
+// A send to a window of another process, as its sender waits for it.
+struct RemoteCall {
+    std::uint64_t id = 0;
+    void* block = nullptr;  // where the rewritten block goes (sendWithBlock)
+    std::size_t blockSize = 0;
+    bool done = false;
+    bool handled = false;
+    LRESULT result = 0;
+};
+
 class ThreadQueue {
 public:
     explicit ThreadQueue(DWORD threadId) : threadId_(threadId) {}
+    ~ThreadQueue();
     ThreadQueue(const ThreadQueue&) = delete;
     ThreadQueue& operator=(const ThreadQueue&) = delete;
 
@@ -117,12 +148,33 @@ public:
     void close();
 
     // Waiting: read signals(), look for work, then waitForSignal() with that
-    // value. It returns true as soon as anything was handed in since, false
-    // at the deadline.
+    // value. It returns true as soon as anything was handed in since (or,
+    // with an endpoint, a frame arrived on it), false at the deadline.
     std::uint64_t signals() const { return signals_.load(std::memory_order_acquire); }
-    bool waitForSignal(std::uint64_t seen, const Deadline& deadline);
+    bool waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin = true);
+
+    // --- other processes (the owning thread)
+    // Opens the thread's endpoint if it has none; false when it cannot.
+    bool openEndpoint();
+    // Moves the frames that arrived on the endpoint into the queues; true if
+    // there were any. With `due` only when a wait saw frames arrive or now
+    // and then, so that a busy loop of local messages seldom pays for it.
+    bool drainRemote(bool due = false);
+    // Hands a sent message to another process's window; false when it is
+    // gone. The answer completes call during a later drainRemote().
+    bool sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, RemoteCall& call);
+    void forgetCall(const RemoteCall& call) { calls_.erase(call.id); }
+    bool postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Answers a message that another process sent (any thread).
+    void reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
+               const std::vector<unsigned char>* block = nullptr);
 
 private:
+    void notifyWaiter();
+    bool deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame);
+    void accept(const std::vector<unsigned char>& frame);
+    bool pollFor(std::uint64_t seen, const Deadline& deadline);
+
     bool signalLocked();  // caller holds mutex_; returns whether to notify
     bool spinFor(std::uint64_t seen, Clock::time_point until) const;
     bool blockFor(std::uint64_t seen, const Deadline& deadline);
@@ -138,6 +190,17 @@ private:
     std::deque<MSG> posted_;
     bool quitPending_ = false;
     int quitCode_ = 0;
+
+    // Other processes. The endpoint and what follows belong to the owning
+    // thread; the eventfd wakes it from its wait on the endpoint.
+    std::unique_ptr<Endpoint> endpoint_;
+    std::atomic<int> wakeFd_{-1};
+    int waitSet_ = -1;  // epoll set of the endpoint's socket and the eventfd
+    std::unordered_map<std::uint64_t, RemoteCall*> calls_;
+    std::uint64_t nextCallId_ = 1;
+    unsigned drainCountdown_ = 0;
+    bool remotePending_ = false;  // the endpoint was seen readable
+    std::vector<unsigned char> frameBuffer_;
 };
 
 }  // namespace qxposix

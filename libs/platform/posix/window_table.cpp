@@ -3,24 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "session.h"
 #include "thread_queue.h"
 
 namespace qxposix {
 
-namespace {
-
-constexpr WORD kFirstGeneration = 1;
-constexpr WORD kLastGeneration = 0xFFFE;
-
-WORD nextGeneration(WORD generation) {
-    return generation >= kLastGeneration ? kFirstGeneration : static_cast<WORD>(generation + 1);
-}
-
-HWND makeHandle(WORD index, WORD generation) {
-    return reinterpret_cast<HWND>(static_cast<UINT_PTR>((DWORD{generation} << 16) | index));
-}
-
-}  // namespace
 
 // ------------------------------------------------------------------ Window
 
@@ -102,22 +89,17 @@ WindowTable& WindowTable::instance() {
 }
 
 bool WindowTable::add(const std::shared_ptr<Window>& window) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    WORD index;
-    if (slots_.size() < kFirstReservedIndex) {
-        index = static_cast<WORD>(slots_.size());
-        slots_.push_back(Slot{nullptr, kFirstGeneration});
-    } else if (!freeIndexes_.empty()) {
-        index = freeIndexes_.front();
-        freeIndexes_.pop_front();
-        slots_[index].generation = nextGeneration(slots_[index].generation);
-    } else {
+    Session* session = Session::instance();
+    if (session == nullptr || !window->owner_->openEndpoint()) return false;
+    HWND handle;
+    if (!session->allocate(window->threadId(), static_cast<std::uint8_t>(window->kind_), window->windowClass_->name,
+                           window->name_, handle, window->serial_))
         return false;
-    }
-    Slot& slot = slots_[index];
-    slot.window = window;
-    window->handle_ = makeHandle(index, slot.generation);
-    window->serial_ = nextSerial_++;
+    const WORD index = LOWORD(reinterpret_cast<UINT_PTR>(handle));
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (slots_.size() <= index) slots_.resize(index + 1u);
+    slots_[index] = Slot{window, HIWORD(reinterpret_cast<UINT_PTR>(handle))};
+    window->handle_ = handle;
     window->alive_.store(true, std::memory_order_release);
     window->windowClass_->windows.fetch_add(1);
     return true;
@@ -168,7 +150,7 @@ void WindowTable::release(Window& window) {
     if (!window.alive_.exchange(false)) return;
     const auto index = static_cast<WORD>(reinterpret_cast<UINT_PTR>(window.handle_) & 0xFFFF);
     window.windowClass_->windows.fetch_sub(1);
-    freeIndexes_.push_back(index);
+    Session::instance()->release(window.handle_);
     slots_[index].window.reset();  // may end the window's life: last use of it
 }
 

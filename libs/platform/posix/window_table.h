@@ -1,23 +1,21 @@
-// Windows, their classes and the process's table of window handles.
+// Windows, their classes and the process's table of its own windows.
 //
-// A window handle is a 32-bit value: the low 16 bits index the table (index 0
-// is never used, nor any index from kFirstReservedIndex up, so that
-// HWND_BROADCAST and the small negative pseudo-handles never name a window),
-// the high 16 bits are the slot's generation, which changes whenever the slot
-// is reused and is never 0 or 0xFFFF. A handle whose high half is 0 or 0xFFFF
-// resolves by index alone, as the message protocols pass windows as their low
-// 16 bits.
+// A window handle is a 32-bit value: the low 16 bits index the session's
+// window table (index 0 is never used, nor any index from
+// Session::kFirstReservedIndex up, so that HWND_BROADCAST and the small
+// negative pseudo-handles never name a window), the high 16 bits are the
+// slot's generation, which changes whenever the slot is reused and is never 0
+// or 0xFFFF. A handle whose high half is 0 or 0xFFFF resolves by index alone,
+// as the message protocols pass windows as their low 16 bits.
 //
-// The table is the only way to reach a window from a handle; it is kept behind
-// this small interface so that it can later be shared by the processes of one
-// session.
+// The session gives out the handles (session.h); this table maps the handles
+// of the process's own windows to their objects, by the same index.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -97,15 +95,14 @@ private:
 
 class WindowTable {
 public:
-    static constexpr WORD kFirstReservedIndex = 0xFFF0;
-
     // The process's table; it lives until the process ends.
     static WindowTable& instance();
 
-    // Gives the window a handle and makes it reachable. False when the table
-    // is full.
+    // Gives the window a handle in the session and makes it reachable. False
+    // when the table is full or the session cannot be used. Runs on the
+    // window's own thread.
     bool add(const std::shared_ptr<Window>& window);
-    // The live window a handle names, or null.
+    // The live window of this process that a handle names, or null.
     std::shared_ptr<Window> find(HWND handle) const;
     // Makes the window unreachable and frees its slot.
     void remove(Window& window);
@@ -122,9 +119,7 @@ private:
     void release(Window& window);
 
     mutable std::mutex mutex_;
-    std::vector<Slot> slots_ = std::vector<Slot>(1);  // index 0 is never used
-    std::deque<WORD> freeIndexes_;                    // reused oldest first
-    std::uint64_t nextSerial_ = 1;
+    std::vector<Slot> slots_ = std::vector<Slot>(1);  // by index; index 0 is never used
 };
 
 }  // namespace qxposix

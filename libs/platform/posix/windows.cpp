@@ -8,11 +8,15 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "session.h"
 #include "thread_context.h"
 #include "window_table.h"
 
+using qxposix::Session;
+using qxposix::SessionWindow;
 using qxposix::ThreadContext;
 using qxposix::Window;
 using qxposix::WindowClass;
@@ -126,11 +130,30 @@ LONG_PTR writeValue(HWND handle, int index, std::size_t size, LONG_PTR value) {
     return previous;
 }
 
-bool matchesClass(const Window& window, LPCSTR nameOrAtom) {
+// Any process's window, as the session describes it.
+std::optional<SessionWindow> findInSession(HWND handle) {
+    Session* session = Session::instance();
+    return session != nullptr ? session->find(handle) : std::nullopt;
+}
+
+// A name as the session table keeps it (shortened to what fits).
+bool sameName(const std::string& kept, const char* wanted, std::size_t longest) {
+    return equalIgnoringCase(kept, std::string(wanted).substr(0, longest).c_str());
+}
+
+// Class names and atoms are the process's own: an atom matches only the
+// windows of the calling process.
+bool matchesClass(const SessionWindow& window, LPCSTR nameOrAtom) {
     if (nameOrAtom == nullptr) return true;
-    if (IS_INTRESOURCE(nameOrAtom))
-        return window.windowClass().atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(nameOrAtom));
-    return equalIgnoringCase(window.windowClass().name, nameOrAtom);
+    if (IS_INTRESOURCE(nameOrAtom)) {
+        const auto local = WindowTable::instance().find(window.handle);
+        return local && local->windowClass().atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(nameOrAtom));
+    }
+    return sameName(window.className, nameOrAtom, Session::kMaxClassName);
+}
+
+bool matchesTitle(const SessionWindow& window, LPCSTR title) {
+    return title == nullptr || sameName(window.title, title, Session::kMaxTitle);
 }
 
 }  // namespace
@@ -150,13 +173,19 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass) {
 BOOL UnregisterClassA(LPCSTR lpClassName, HINSTANCE) { return ClassRegistry::instance().remove(lpClassName); }
 
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
-    const auto window = findWindow(hWnd);
-    if (!window) return 0;
+    std::string name;
+    if (const auto window = WindowTable::instance().find(hWnd)) {
+        name = window->windowClass().name;
+    } else if (const auto remote = Session::instance() ? Session::instance()->find(hWnd, true) : std::nullopt) {
+        name = remote->className;
+    } else {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
     if (lpClassName == nullptr || nMaxCount <= 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    const std::string& name = window->windowClass().name;
     const std::size_t length = std::min(name.size(), static_cast<std::size_t>(nMaxCount - 1));
     std::memcpy(lpClassName, name.data(), length);
     lpClassName[length] = '\0';
@@ -191,7 +220,7 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     window->setInstance(hInstance);
     window->setId(reinterpret_cast<LONG_PTR>(hMenu));
     if (!WindowTable::instance().add(window)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(Session::instance() == nullptr ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     CREATESTRUCTA create{lpParam,     hInstance, hMenu,  hWndParent,          nHeight,     nWidth,
@@ -213,8 +242,11 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
 // WM_NCDESTROY and is gone: its queued messages are dropped and messages
 // other threads are sending it return 0.
 BOOL DestroyWindow(HWND hWnd) {
-    const auto window = findWindow(hWnd);
-    if (!window) return FALSE;
+    const auto window = WindowTable::instance().find(hWnd);
+    if (!window) {
+        SetLastError(findInSession(hWnd) ? ERROR_ACCESS_DENIED : ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     if (!window->ownedByCurrentThread()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -228,18 +260,28 @@ BOOL DestroyWindow(HWND hWnd) {
     return TRUE;
 }
 
-BOOL IsWindow(HWND hWnd) { return WindowTable::instance().find(hWnd) != nullptr ? TRUE : FALSE; }
+// A window of this process, or of a live process of the session.
+BOOL IsWindow(HWND hWnd) {
+    if (WindowTable::instance().find(hWnd)) return TRUE;
+    const auto remote = findInSession(hWnd);
+    return remote && !remote->local() && Session::instance()->exists(*remote) ? TRUE : FALSE;
+}
 
-// The most recently created top-level window with that class and name (null
-// matches any); message-only and child windows are never found.
+// Any process's windows with that class and name (null matches any): the
+// top-level windows first, then the message-only ones, each the most recently
+// created first, as FindWindowEx with no parent searches them. Child windows
+// are never found.
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
-    const auto windows = WindowTable::instance().list();
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-        const Window& window = **it;
-        if (window.kind() != WindowKind::topLevel || !window.alive()) continue;
-        if (!matchesClass(window, lpClassName)) continue;
-        if (lpWindowName != nullptr && !equalIgnoringCase(window.name(), lpWindowName)) continue;
-        return window.handle();
+    Session* session = Session::instance();
+    if (session == nullptr) return nullptr;
+    const auto windows = session->list();
+    for (const auto kind : {WindowKind::topLevel, WindowKind::messageOnly}) {
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+            if (it->kind != static_cast<std::uint8_t>(kind)) continue;
+            if (!matchesClass(*it, lpClassName) || !matchesTitle(*it, lpWindowName)) continue;
+            if (!it->local() && !session->exists(*it)) continue;
+            return it->handle;
+        }
     }
     return nullptr;
 }
@@ -253,10 +295,17 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
 }
 
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
-    const auto window = findWindow(hWnd);
-    if (!window) return 0;
-    if (lpdwProcessId != nullptr) *lpdwProcessId = GetCurrentProcessId();
-    return window->threadId();
+    if (const auto window = WindowTable::instance().find(hWnd)) {
+        if (lpdwProcessId != nullptr) *lpdwProcessId = GetCurrentProcessId();
+        return window->threadId();
+    }
+    const auto remote = findInSession(hWnd);
+    if (!remote) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (lpdwProcessId != nullptr) *lpdwProcessId = remote->processId;
+    return remote->threadId;
 }
 
 // The 4-byte forms cannot carry a procedure address on a 64-bit host.

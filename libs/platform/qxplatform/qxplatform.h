@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -59,6 +60,19 @@ std::string hostPath(const std::string& windowsPath);
 // default. Returns false where the platform does not allow it (Windows) or
 // the code page is not supported.
 bool setAnsiCodePage(UINT codePage);
+
+// Sends a message whose lParam points to a block of size bytes that the
+// receiver may read and rewrite. A receiver in another process of the session
+// gets a copy, and its rewritten bytes are copied back before the call
+// returns (the way Windows marshals its own messages that carry buffers). On
+// Windows a plain SendMessageA: the block reaches the receiver's process only
+// within it.
+LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size);
+
+// How many windows the processes of this window session have (those of
+// processes that died are not counted); -1 where the platform does not tell
+// (Windows).
+long sessionWindowCount();
 
 // Dispatches this thread's messages until done() holds or timeoutMs passes;
 // returns done().

@@ -8,4 +8,10 @@ std::string hostPath(const std::string& windowsPath) { return windowsPath; }
 
 bool setAnsiCodePage(UINT) { return false; }
 
+long sessionWindowCount() { return -1; }
+
+LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t) {
+    return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
+}
+
 }  // namespace qxplatform

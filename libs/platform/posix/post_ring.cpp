@@ -1,0 +1,151 @@
+#include "post_ring.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace qxposix {
+
+namespace {
+constexpr std::uint64_t kMagic = 0x31474E4952545350;  // "PSTRING1"
+}
+
+struct RingFile {
+    std::uint64_t magic;
+    pthread_mutex_t mutex;  // robust, process-shared; guards tail and the bytes from tail on
+    std::atomic<std::uint64_t> head;  // read up to here (the owner alone moves it)
+    std::atomic<std::uint64_t> tail;  // written up to here
+    std::atomic<std::uint32_t> sleeping;
+    std::atomic<std::uint32_t> closed;
+    alignas(64) unsigned char bytes[PostRing::kCapacity];
+};
+
+namespace {
+
+RingFile* map(int fd) {
+    void* mapped = ::mmap(nullptr, sizeof(RingFile), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return mapped == MAP_FAILED ? nullptr : static_cast<RingFile*>(mapped);
+}
+
+// Copies into and out of the ring, across its end.
+void copyIn(RingFile& ring, std::uint64_t at, const void* from, std::size_t size) {
+    const std::size_t start = at % PostRing::kCapacity;
+    const std::size_t first = std::min(size, PostRing::kCapacity - start);
+    std::memcpy(ring.bytes + start, from, first);
+    std::memcpy(ring.bytes, static_cast<const unsigned char*>(from) + first, size - first);
+}
+
+void copyOut(const RingFile& ring, std::uint64_t at, void* to, std::size_t size) {
+    const std::size_t start = at % PostRing::kCapacity;
+    const std::size_t first = std::min(size, PostRing::kCapacity - start);
+    std::memcpy(to, ring.bytes + start, first);
+    std::memcpy(static_cast<unsigned char*>(to) + first, ring.bytes, size - first);
+}
+
+class RingLock {
+public:
+    explicit RingLock(RingFile& ring) : mutex_(&ring.mutex) {
+        if (pthread_mutex_lock(mutex_) == EOWNERDEAD) pthread_mutex_consistent(mutex_);
+    }
+    ~RingLock() { pthread_mutex_unlock(mutex_); }
+    RingLock(const RingLock&) = delete;
+    RingLock& operator=(const RingLock&) = delete;
+
+private:
+    pthread_mutex_t* mutex_;
+};
+
+}  // namespace
+
+std::unique_ptr<PostRing> PostRing::create(const std::string& path) {
+    ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    RingFile* file = ::ftruncate(fd, sizeof(RingFile)) == 0 ? map(fd) : nullptr;
+    ::close(fd);
+    if (file == nullptr) {
+        ::unlink(path.c_str());
+        return nullptr;
+    }
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+    pthread_mutex_init(&file->mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+    file->magic = kMagic;
+    return std::unique_ptr<PostRing>(new PostRing(file, path, true));
+}
+
+std::unique_ptr<PostRing> PostRing::attach(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return nullptr;
+    struct stat status{};
+    RingFile* file = nullptr;
+    if (::fstat(fd, &status) == 0 && status.st_uid == ::geteuid() &&
+        status.st_size == static_cast<off_t>(sizeof(RingFile)))
+        file = map(fd);
+    ::close(fd);
+    if (file != nullptr && file->magic != kMagic) {
+        ::munmap(file, sizeof(RingFile));
+        file = nullptr;
+    }
+    return file == nullptr ? nullptr : std::unique_ptr<PostRing>(new PostRing(file, path, false));
+}
+
+PostRing::~PostRing() {
+    if (owner_) close();
+    ::munmap(file_, sizeof(RingFile));
+}
+
+PostRing::Put PostRing::put(const void* frame, std::size_t size, bool& wakeOwner) {
+    wakeOwner = false;
+    const auto length = static_cast<std::uint32_t>(size);
+    {
+        RingLock lock(*file_);
+        if (file_->closed.load()) return Put::closed;
+        const std::uint64_t tail = file_->tail.load(std::memory_order_relaxed);
+        if (kCapacity - (tail - file_->head.load(std::memory_order_acquire)) < sizeof length + size) return Put::full;
+        copyIn(*file_, tail, &length, sizeof length);
+        copyIn(*file_, tail + sizeof length, frame, size);
+        file_->tail.store(tail + sizeof length + size, std::memory_order_seq_cst);
+    }
+    wakeOwner = file_->sleeping.exchange(0, std::memory_order_seq_cst) != 0;
+    return Put::done;
+}
+
+bool PostRing::take(std::vector<unsigned char>& frame) {
+    const std::uint64_t head = file_->head.load(std::memory_order_relaxed);
+    if (head == file_->tail.load(std::memory_order_acquire)) return false;
+    std::uint32_t length;
+    copyOut(*file_, head, &length, sizeof length);
+    frame.resize(length);
+    copyOut(*file_, head + sizeof length, frame.data(), length);
+    file_->head.store(head + sizeof length + length, std::memory_order_release);
+    return true;
+}
+
+bool PostRing::pending() const {
+    return file_->head.load(std::memory_order_relaxed) != file_->tail.load(std::memory_order_acquire);
+}
+
+bool PostRing::sleep() {
+    file_->sleeping.store(1, std::memory_order_seq_cst);
+    if (file_->head.load(std::memory_order_relaxed) == file_->tail.load(std::memory_order_seq_cst)) return true;
+    file_->sleeping.store(0, std::memory_order_relaxed);
+    return false;
+}
+
+void PostRing::awake() { file_->sleeping.store(0, std::memory_order_relaxed); }
+
+void PostRing::close() {
+    if (file_->closed.exchange(1) == 0) ::unlink(path_.c_str());
+}
+
+}  // namespace qxposix
