@@ -2,6 +2,7 @@
 // windows gets WM_CLOSE or the process is interrupted. Drivers find them
 // through tessil32.dll or by broadcast; the hub is found by broadcast.
 #include <CLI/CLI.hpp>
+#include <zorvVersion.h>
 
 #include <atomic>
 #include <csignal>
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
 
     CLI::App app{"Infodriver stand-in: holds the slots of the facility's infodrivers for their drivers"};
+    app.set_version_flag("--version", ZORV_VERSION);
     app.add_option("-c,--config", options.configDirectory,
                    "Windows path of the directory holding dev_NNN.ini (default: the workstation's configuration "
                    "directory)");

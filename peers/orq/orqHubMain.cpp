@@ -4,6 +4,7 @@
 // discovery broadcasts. One line on standard output says it is ready; a second
 // hub with the same window class in the session refuses to start.
 #include <CLI/CLI.hpp>
+#include <zorvVersion.h>
 
 #include <atomic>
 #include <csignal>
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     std::string databaseChange = "text";
 
     CLI::App app{"Orq hub stand-in: simulates the facility's devices for zorv clients"};
+    app.set_version_flag("--version", ZORV_VERSION);
     app.add_option("-c,--config", options.configDirectory,
                    "Windows path of the directory holding orq.ini and dev_NNN.ini (default: the workstation's "
                    "configuration directory)");
