@@ -11,6 +11,7 @@ work=$(mktemp -d /tmp/qx-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 export QX_DRIVES=$work/drives  # the consumer runs with an isolated drive mapping
+export QX_SESSION=install-test-$$  # a window session of its own: no other hub is seen
 rc=0
 
 check() {

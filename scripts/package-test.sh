@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package of build dir $1, installs it with dpkg as on a
 # user's machine, runs the demo from the installed files, builds the outside
-# project against the installed package, and removes the package again.
+# project and an example against the installed package, runs the example
+# against the installed orq-hub, and removes the package again.
 # Needs root (or sudo). With a Windows build dir $2, also makes its zip and
 # checks that it holds the libraries, headers and programs. Prints one "package: <check> passed|failed" line per
 # check.
@@ -19,6 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 export QX_DRIVES=$work/drives
+export QX_SESSION=package-test-$$  # a window session of its own: no other hub is seen
 rc=0
 
 check() {
@@ -57,10 +59,29 @@ make_windows_zip() {
   done
 }
 
+# The installed hub in a window session of its own, on a copy of the
+# installed facility, and an example built against the package that switches
+# a crosspoint through it and waits for the revertive.
+run_example_against_installed_hub() {
+  local ready=$work/hub.out hub i rc
+  cp -r /usr/share/zorv/facility "$work/facility"
+  /usr/bin/orq-hub -q -c "$work/facility" >"$ready" 2>&1 &
+  hub=$!
+  for ((i = 0; i < 100; i++)); do
+    grep -q ready "$ready" && break
+    sleep 0.1
+  done
+  timeout 30 "$work/consumer/router-crosspoint"
+  rc=$?
+  kill "$hub" && wait "$hub"
+  return $rc
+}
+
 check deb-build make_package
 check dpkg-install install_package
 check installed-demo run_installed_demo
 check installed-consumer build_against_package
+check example-against-installed-hub run_example_against_installed_hub
 if [[ -n $windows_build && -d $root/$windows_build/bin ]]; then
   check windows-zip make_windows_zip
 fi
