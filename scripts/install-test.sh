@@ -12,19 +12,8 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 export QX_DRIVES=$work/drives  # the consumer runs with an isolated drive mapping
 export QX_SESSION=install-test-$$  # a window session of its own: no other hub is seen
-rc=0
-
-check() {
-  local name=$1
-  shift
-  if "$@" >"$work/$name.log" 2>&1; then
-    echo "install: $name passed"
-  else
-    tail -n 20 "$work/$name.log"
-    echo "install: $name failed"
-    rc=1
-  fi
-}
+check_label=install
+source "$root/scripts/checks.sh"
 
 build_with_find_package() {
   cmake -S "$root/tests/install/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" &&

@@ -21,19 +21,8 @@ cleanup() {
 trap cleanup EXIT
 export QX_DRIVES=$work/drives
 export QX_SESSION=package-test-$$  # a window session of its own: no other hub is seen
-rc=0
-
-check() {
-  local name=$1
-  shift
-  if "$@" >"$work/$name.log" 2>&1; then
-    echo "package: $name passed"
-  else
-    tail -n 20 "$work/$name.log"
-    echo "package: $name failed"
-    rc=1
-  fi
-}
+check_label=package
+source "$root/scripts/checks.sh"
 
 make_package() {
   (cd "$root/$build" && cpack -G DEB -B "$work/deb") && ls "$work"/deb/zorv_*.deb

@@ -2,13 +2,13 @@
 // the window procedure that routes every message the hub sends.
 #include "qxClient.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "qxConfig.h"
 #include "zorvMessages.h"
 #include "zorvText.h"
+#include "ownedWindow.h"
 #include "zorvwm32.h"
 
 extern const char qxClientSignature[] =
@@ -27,15 +27,7 @@ qxClient::qxClient(IqxClientCallback* callbackArgument, const std::string& nameA
 }
 
 void qxClient::createMessageWindow() {
-    char className[64];
-    std::snprintf(className, sizeof className, "qxClientMessageWindow_%p", static_cast<void*>(this));
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = windowProcedure;
-    windowClass.cbWndExtra = sizeof(LONG_PTR);  // one pointer-sized slot: the owning client
-    windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
-
-    messageWindow = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, this);
+    messageWindow = zorvwm32::createOwnedMessageWindow("qxClientMessageWindow", windowProcedure, this);
     if (messageWindow != nullptr) {
         OutputDebugStringA(formatText("qxclient message window %d",
                                       static_cast<int>(reinterpret_cast<INT_PTR>(messageWindow)))
@@ -49,13 +41,7 @@ void qxClient::createMessageWindow() {
 qxClient::~qxClient() {
     *alive = false;
     if (closeHostOnExit && hubWindow != nullptr) PostMessageA(hubWindow, WM_CLOSE, 0, 0);
-    if (messageWindow != nullptr) {
-        auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(messageWindow, GWLP_HINSTANCE));
-        char className[256] = {};
-        GetClassNameA(messageWindow, className, sizeof className);
-        DestroyWindow(messageWindow);  // its WM_DESTROY disconnects
-        UnregisterClassA(className, instance);
-    }
+    if (messageWindow != nullptr) zorvwm32::destroyOwnedMessageWindow(messageWindow);  // WM_DESTROY disconnects
     inboundQueue.clear();
 }
 

@@ -2,9 +2,9 @@
 // counters, redundancy, and the window procedure with its queue and drain.
 #include "qxInfodriver.h"
 
-#include <cstdio>
 
 #include "decodeZORVString.h"
+#include "ownedWindow.h"
 #include "qxConfig.h"
 #include "zorvMessages.h"
 #include "zorvText.h"
@@ -28,14 +28,7 @@ qxInfodriver::qxInfodriver(IqxInfodriverCallback* callbackArgument, const std::s
 }
 
 void qxInfodriver::createMessageWindow() {
-    char className[64];
-    std::snprintf(className, sizeof className, "qxInfodriverMessageWindow_%p", static_cast<void*>(this));
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = windowProcedure;
-    windowClass.cbWndExtra = sizeof(LONG_PTR);  // one pointer-sized slot: the owning object
-    windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
-    messageWindow = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, this);
+    messageWindow = zorvwm32::createOwnedMessageWindow("qxInfodriverMessageWindow", windowProcedure, this);
     if (messageWindow == nullptr) {
         MessageBoxA(nullptr, "Cannot create qxInfodriverMessageWindow", "Very Serious Error!", MB_OK);
     }
@@ -45,13 +38,7 @@ qxInfodriver::~qxInfodriver() {
     if (alive != nullptr) *alive = false;
     callback = nullptr;
     if (closeHostOnExit && infodriverWindow != nullptr) PostMessageA(infodriverWindow, WM_CLOSE, 0, 0);
-    if (messageWindow != nullptr) {
-        auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(messageWindow, GWLP_HINSTANCE));
-        char className[256] = {};
-        GetClassNameA(messageWindow, className, sizeof className);
-        DestroyWindow(messageWindow);  // its WM_DESTROY disconnects
-        UnregisterClassA(className, instance);
-    }
+    if (messageWindow != nullptr) zorvwm32::destroyOwnedMessageWindow(messageWindow);  // WM_DESTROY disconnects
     inboundQueue.clear();
 }
 
