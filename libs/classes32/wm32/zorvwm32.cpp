@@ -119,8 +119,8 @@ void zorvwm32::clearBehindText(void* buffer, DWORD length) {
     if (end != nullptr) std::memset(end, 0, length - static_cast<DWORD>(end - bytes));
 }
 
-bool zorvwm32::isUnansweredBlock(LONG replyCode, const void* sent, const void* returned, DWORD length) {
-    return replyCode == 0 && std::memcmp(sent, returned, length) == 0;
+bool zorvwm32::isUnansweredBlock(LONG code, const void* sent, const void* returned, DWORD length) {
+    return code == 0 && std::memcmp(sent, returned, length) == 0;
 }
 
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,

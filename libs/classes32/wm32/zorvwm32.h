@@ -30,7 +30,7 @@ void clearBehindText(void* buffer, DWORD length);
 // nothing: the caller's payload stays as it was sent, as when no reply came,
 // so that a request the hub leaves unanswered reads the same on every
 // transport.
-bool isUnansweredBlock(LONG replyCode, const void* sent, const void* returned, DWORD length);
+bool isUnansweredBlock(LONG code, const void* sent, const void* returned, DWORD length);
 
 }  // namespace zorvwm32
 
