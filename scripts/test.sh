@@ -4,7 +4,9 @@
 #   build-asan/   the same sources with AddressSanitizer and UBSan
 #   build-mingw/  the Windows build (MinGW-w64), its tests run under Wine
 # checks the installed files and the Debian package with an outside project
-# (scripts/install-test.sh, scripts/package-test.sh), and finally runs the
+# (scripts/install-test.sh, scripts/package-test.sh), the API reference
+# (scripts/docs-test.sh), runs every fuzz target with libFuzzer for a short
+# time in a clang build (scripts/fuzz-test.sh), and finally runs the
 # demo as a smoke test. The last line is "N passed, N failed" over all of
 # them; the exit status is non-zero when a build, a test, a check or the demo
 # failed. QX_JOBS sets the parallelism (2).
@@ -130,6 +132,7 @@ if [[ -d build/bin ]]; then
   else
     echo "== package: skipped (needs root or sudo)"
   fi
+  timed fuzz run_checks fuzz scripts/fuzz-test.sh 20
   timed demo run_demo || problems+=("demo failed")
 fi
 
