@@ -28,14 +28,18 @@ long textDevice(const std::string& text) {
     return std::strtol(text.c_str() + 3, nullptr, 10);
 }
 
-// A binary record: its first 32-bit fields (registration records and their like
-// start with the device).
-std::string record(const unsigned char* block, std::size_t size, long& device) {
+// The short registration and name records carry 16-bit fields, the others 32-bit ones.
+bool shortFields(UINT code) { return code == 2274 || code == 2276 || code == 2164; }
+
+// A binary record: its first eight fields (registration records and their
+// like start with the device; bit 15 of a short device is a flag).
+std::string record(UINT code, const unsigned char* block, std::size_t size, long& device) {
+    const std::size_t width = shortFields(code) ? 2 : 4;
     std::string fields = "record";
-    for (std::size_t at = 0; at + 4 <= size && at < 32; at += 4) {
+    for (std::size_t at = 0; at + width <= size && at < 8 * width; at += width) {
         std::uint32_t field = 0;
-        std::memcpy(&field, block + at, 4);
-        if (at == 0) device = static_cast<long>(field & 0xFFFF);
+        std::memcpy(&field, block + at, width);
+        if (at == 0) device = static_cast<long>(field & 0x7FFF);
         fields += formatText(" %u", field);
     }
     return fields;
@@ -70,7 +74,7 @@ void HubSpy::request(UINT code, DWORD parameter, const void* block, std::size_t 
     if (bytes != nullptr && asText(bytes, size, text)) {
         device = textDevice(text);
     } else if (bytes != nullptr && size > 4) {
-        text = record(bytes, size, device);
+        text = record(code, bytes, size, device);
     } else {
         text = formatText("parameter %lu", static_cast<unsigned long>(parameter));
     }
@@ -90,7 +94,7 @@ void HubSpy::delivery(const Delivery& delivery) {
         add("out", delivery.to.window, delivery.code, textDevice(delivery.bytes), delivery.bytes);
     } else if (delivery.form == Delivery::Form::record) {
         long device = 0;
-        const std::string text = record(reinterpret_cast<const unsigned char*>(delivery.bytes.data()),
+        const std::string text = record(delivery.code, reinterpret_cast<const unsigned char*>(delivery.bytes.data()),
                                         delivery.bytes.size(), device);
         add("out", delivery.to.window, delivery.code, device, text);
     } else {

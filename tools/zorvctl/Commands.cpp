@@ -232,6 +232,7 @@ int watch(Session& s, const std::vector<Range>& ranges, unsigned count) {
     if (int code = s.traced()) return code;
     s.echo = true;
     catchInterrupt();
+    std::fprintf(stderr, "zorvctl: watching; Ctrl-C ends\n");  // registered: a script may act now
     return collect(s, count, s.timeout(0));
 }
 
@@ -333,6 +334,7 @@ int configWatch(Session& s, unsigned count) {
     };
     c.registerForNetMessage();
     catchInterrupt();
+    std::fprintf(stderr, "zorvctl: watching; Ctrl-C ends\n");
     const bool reached = s.waitUntil([&] { return count != 0 && seen >= count; }, s.timeout(0));
     if (int code = s.traced()) return code;
     return count != 0 && !reached && !interrupted() ? timedOut : done;
