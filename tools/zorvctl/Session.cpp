@@ -81,7 +81,7 @@ int Session::fitsHub(const std::string& text) {
     return usage;
 }
 
-bool Session::waitUntil(const std::function<bool()>& done, double seconds) {
+bool pumpUntil(const std::function<bool()>& done, double seconds) {
     const bool forever = seconds <= 0;
     const DWORD start = GetTickCount();
     const auto limitMs = static_cast<DWORD>(seconds * 1000);

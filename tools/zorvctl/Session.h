@@ -32,6 +32,10 @@ struct Revertive {
     bool state = false;      // gpi
 };
 
+// Pumps this thread's messages until done() holds, the timeout passes
+// (seconds, 0: no limit) or the user interrupts; false unless done.
+bool pumpUntil(const std::function<bool()>& done, double seconds);
+
 class Session {
 public:
     explicit Session(const Options& options);
@@ -51,9 +55,7 @@ public:
     // Usage, with a message, when the text is too long for the hub.
     int fitsHub(const std::string& text);
 
-    // Pumps messages until done() holds, the timeout passes (seconds, 0: no
-    // limit) or the user interrupts; false on timeout.
-    bool waitUntil(const std::function<bool()>& done, double seconds);
+    bool waitUntil(const std::function<bool()>& done, double seconds) { return pumpUntil(done, seconds); }
     double timeout(double fallback) const { return options_.timeout >= 0 ? options_.timeout : fallback; }
 
     // Revertives received so far; printed as they arrive when echo is set.

@@ -77,9 +77,8 @@ int spy(const Options& options, const SpyFilter& filter) {
     catchInterrupt();
     // The ready line tells a script when traffic starts to be seen.
     std::fprintf(stderr, "zorvctl: spying on the hub; Ctrl-C ends\n");
-    Session waiter(options);  // its pumping serves the spy window as well
-    const bool reached = waiter.waitUntil([&] { return filter.count != 0 && state.printed >= filter.count; },
-                                          waiter.timeout(0));
+    const bool reached = pumpUntil([&] { return filter.count != 0 && state.printed >= filter.count; },
+                                   options.timeout > 0 ? options.timeout : 0);
     SendMessageA(hub, orq::spyUnsubscribe, reinterpret_cast<WPARAM>(window), 0);
     DestroyWindow(window);
     UnregisterClassA(spyClass, windowClass.hInstance);
