@@ -24,6 +24,11 @@ constexpr char refusalPrefix[] = "qxClient: ";
 
 bool interrupted() { return stop; }
 
+int noHubRunning() {
+    std::fprintf(stderr, "zorvctl: no hub running in this session; start one with: orq-hub -c <facility directory>\n");
+    return noHub;
+}
+
 void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
 
 Session::Session(const Options& options) : options_(options), out_(options.json) {
@@ -46,8 +51,7 @@ Session::~Session() { client_.Dispose(); }
 int Session::connect() {
     const IpcType ipc = options_.transport == "wm" ? IpcType::wm : IpcType::zel;
     if (FindWindowA(orqWindowClass, nullptr) == nullptr || client_.connect(ipc)) {
-        std::fprintf(stderr, "zorvctl: no hub running in this session; start one with: orq-hub -c <facility directory>\n");
-        return noHub;
+        return noHubRunning();
     }
     if (options_.readOnly) client_.writeEnable(false);
     traceSeen_ = trace_.lines().size();  // what connecting traced is no refusal

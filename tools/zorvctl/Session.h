@@ -70,6 +70,9 @@ private:
     std::size_t traceSeen_ = 0;
 };
 
+// Says that no hub runs and how to start one; returns noHub.
+int noHubRunning();
+
 // Set by SIGINT: waits end.
 bool interrupted();
 void catchInterrupt();

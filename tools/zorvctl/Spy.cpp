@@ -58,8 +58,7 @@ LRESULT CALLBACK spyProcedure(HWND window, UINT message, WPARAM wParam, LPARAM l
 int spy(const Options& options, const SpyFilter& filter) {
     const HWND hub = FindWindowA(orqWindowClass, nullptr);
     if (hub == nullptr) {
-        std::fprintf(stderr, "zorvctl: no hub running in this session; start one with: orq-hub -c <facility directory>\n");
-        return noHub;
+        return noHubRunning();
     }
     SpyState state{Output(options.json), filter, 0};
     WNDCLASSA windowClass{};
