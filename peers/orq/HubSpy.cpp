@@ -45,6 +45,14 @@ std::string record(UINT code, const unsigned char* block, std::size_t size, long
     return fields;
 }
 
+// The plain messages whose wParam is the client's window (discovery, joining,
+// leaving, registration and subscription).
+bool carriesClient(UINT message) {
+    for (const UINT known : {2031u, 49153u, 2034u, 2054u, 49222u, 49223u, 2275u, 49227u, 49228u})
+        if (message == known) return true;
+    return false;
+}
+
 }  // namespace
 
 bool HubSpy::handle(UINT message, WPARAM wParam) {
@@ -83,7 +91,7 @@ void HubSpy::request(UINT code, DWORD parameter, const void* block, std::size_t 
 
 void HubSpy::message(UINT message, WPARAM wParam, LPARAM lParam) {
     if (spies_.empty() || message == spySubscribe || message == spyUnsubscribe) return;
-    add("msg", nullptr, message, 0,
+    add("msg", carriesClient(message) ? reinterpret_cast<HWND>(wParam) : nullptr, message, 0,
         formatText("wParam 0x%llx lParam 0x%llx", static_cast<unsigned long long>(wParam),
                    static_cast<unsigned long long>(lParam)));
 }
