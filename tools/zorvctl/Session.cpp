@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <zorvVersion.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +27,18 @@ void addRange(CLI::App* command, unsigned& device, unsigned& start, unsigned& en
     command->add_option("DEV", device, "Device number")->required();
     command->add_option("START", start, "First index")->required();
     command->add_option("END", end, "Last index (default: START)");
+}
+
+// The first word of the command line that is neither an option, nor an
+// option's value, nor a subcommand; empty when there is none.
+std::string unknownSubcommand(CLI::App& app, int argc, char** argv) {
+    if (!app.get_subcommands().empty()) return {};
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--transport" || word == "--timeout") ++i;
+        else if (word.empty() || word[0] != '-') return word;
+    }
+    return {};
 }
 
 int run(int argc, char** argv) {
@@ -170,6 +183,10 @@ int run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        if (const std::string word = unknownSubcommand(app, argc, argv); !word.empty()) {
+            std::fprintf(stderr, "zorvctl: unknown subcommand '%s'; zorvctl --help lists them\n", word.c_str());
+            return usage;
+        }
         const int code = app.exit(e);
         return code == 0 ? done : usage;
     }
