@@ -117,7 +117,7 @@ void HubCore::tick() {
 }
 
 DWORD HubCore::msUntilWork() const {
-    if (!outbox_.empty()) return 0;
+    if (!outbox_.empty() || spy_.pending()) return 0;
     if (held_.empty()) return INFINITE;
     const LONG left = static_cast<LONG>(held_.front().due - GetTickCount());
     return left > 0 ? static_cast<DWORD>(left) : 0;
@@ -147,6 +147,7 @@ void HubCore::flushOutbox() {
     flushing_ = true;
     while (!outbox_.empty()) {
         const Delivery delivery = outbox_.take();
+        spy_.delivery(delivery);
         if (clients_.stalled(delivery.to.window)) continue;
         if (sendDelivery(window_, delivery, options_.clientTimeoutMs)) continue;
         if (IsWindow(delivery.to.window)) {
@@ -157,6 +158,7 @@ void HubCore::flushOutbox() {
             clients_.forget(delivery.to.window);
         }
     }
+    spy_.flush(window_);
     flushing_ = false;
     recorder_.notify();
 }

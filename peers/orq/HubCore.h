@@ -15,6 +15,7 @@
 #include "DeviceModel.h"
 #include "HubOptions.h"
 #include "HubRecorder.h"
+#include "HubSpy.h"
 #include "InfodriverBacking.h"
 #include "NameStore.h"
 #include "Outbox.h"
@@ -42,6 +43,7 @@ public:
     // How long the loop may wait before tick() has work: 0, a hold deadline
     // or INFINITE.
     DWORD msUntilWork() const;
+    HubSpy& spy() { return spy_; }  // traffic for zorvctl spy
 
     // Test and demo hooks.
     void announceDeviceMode(int device, int index, const std::string& keyword);
@@ -97,6 +99,7 @@ private:
 
     const HubOptions& options_;
     HubRecorder& recorder_;
+    HubSpy spy_;
     HWND window_ = nullptr;
 
     ClientRegistry clients_;

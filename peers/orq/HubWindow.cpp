@@ -147,6 +147,8 @@ LRESULT HubWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     if (message == zorvwm32::zelMessage) return interfaceFrame(window, wParam, lParam);
 
     recorder_.message(message, wParam, lParam);
+    core_.spy().message(message, wParam, lParam);
+    if (core_.spy().handle(message, wParam)) return 1;
     switch (message) {
     case WM_CLOSE:
         closed_ = true;
@@ -168,6 +170,8 @@ LRESULT HubWindow::copyData(HWND window, WPARAM wParam, LPARAM lParam) {
     const HWND requester = reinterpret_cast<HWND>(wParam);
     recorder_.request(code, envelope->dwData & 0xFFFF, envelope->lpData, envelope->lpData ? envelope->cbData : 0,
                       Transport::wm, requester);
+    core_.spy().request(code, envelope->dwData & 0xFFFF, envelope->lpData, envelope->lpData ? envelope->cbData : 0,
+                        requester);
 
     PendingRequest pending;
     pending.request.code = code;
@@ -186,6 +190,8 @@ LRESULT HubWindow::interfaceFrame(HWND window, WPARAM wParam, LPARAM lParam) {
     if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
     recorder_.request(frame->code, static_cast<DWORD>(frame->parameter),
                       const_cast<ZelFrame*>(frame)->data(), frame->size, Transport::zel, nullptr);
+    core_.spy().request(frame->code, static_cast<DWORD>(frame->parameter), const_cast<ZelFrame*>(frame)->data(),
+                        frame->size, nullptr);
 
     PendingRequest pending;
     pending.request.code = frame->code;
