@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package of build dir $1, installs it with dpkg as on a
 # user's machine, runs the demo from the installed files, builds the outside
-# project and an example against the installed package, runs the example
-# against the installed orq-hub, and removes the package again.
+# project and an example against the installed package, runs the example and
+# the installed zorvctl against the installed orq-hub, and removes the package
+# again.
 # Needs root (or sudo). With a Windows build dir $2, also makes its zip and
 # checks that it holds the libraries, headers and programs. Prints one "package: <check> passed|failed" line per
 # check.
@@ -60,7 +61,8 @@ run_example_against_installed_hub() {
     grep -q ready "$ready" && break
     sleep 0.1
   done
-  timeout 30 "$work/consumer/router-crosspoint"
+  timeout 30 "$work/consumer/router-crosspoint" && /usr/bin/zorvctl --version &&
+    timeout 30 /usr/bin/zorvctl route 1 6 3
   rc=$?
   kill "$hub" && wait "$hub"
   return $rc
