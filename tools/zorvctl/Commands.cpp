@@ -89,29 +89,29 @@ int collect(Session& s, std::size_t count, double seconds) {
 
 Kind kindNamed(const std::string& name) { return name == "router" ? Kind::router : name == "info" ? Kind::info : Kind::gpi; }
 
-bool parseRange(const std::string& spec, Range& range, std::string& error) {
-    const std::size_t colon = spec.find(':');
-    const std::string device = spec.substr(0, colon);
-    std::string start = colon == std::string::npos ? "" : spec.substr(colon + 1);
+bool parseRange(const std::string& text, Range& range, std::string& error) {
+    const std::size_t colon = text.find(':');
+    const std::string device = text.substr(0, colon);
+    std::string start = colon == std::string::npos ? "" : text.substr(colon + 1);
     std::string end;
     if (const std::size_t dash = start.find('-'); dash != std::string::npos) {
         end = start.substr(dash + 1);
         start.resize(dash);
     }
-    const bool endGiven = spec.find('-', colon == std::string::npos ? spec.size() : colon) != std::string::npos;
+    const bool endGiven = text.find('-', colon == std::string::npos ? text.size() : colon) != std::string::npos;
     if (!digitsOnly(device) || (colon != std::string::npos && !digitsOnly(start)) || (endGiven && !digitsOnly(end))) {
-        error = "'" + spec + "' is not DEV[:START[-END]] with positive numbers";
+        error = "'" + text + "' is not DEV[:START[-END]] with positive numbers";
         return false;
     }
     range.device = static_cast<unsigned>(std::strtoul(device.c_str(), nullptr, 10));
     range.start = start.empty() ? 1 : static_cast<unsigned>(std::strtoul(start.c_str(), nullptr, 10));
     range.end = endGiven ? static_cast<unsigned>(std::strtoul(end.c_str(), nullptr, 10)) : start.empty() ? 0 : range.start;
     if (range.device == 0 || range.start == 0) {
-        error = "'" + spec + "': devices and indexes count from 1";
+        error = "'" + text + "': devices and indexes count from 1";
         return false;
     }
     if (range.end != 0 && range.end < range.start) {
-        error = "'" + spec + "': the range is backwards";
+        error = "'" + text + "': the range is backwards";
         return false;
     }
     return true;

@@ -19,7 +19,7 @@ struct Range {
     unsigned end = 0;
 };
 // Parses a range; false, with the reason, for bad input.
-bool parseRange(const std::string& spec, Range& range, std::string& error);
+bool parseRange(const std::string& text, Range& range, std::string& error);
 
 int status(Session& s);
 int route(Session& s, unsigned device, unsigned dest, int source, const std::string& mask);
