@@ -10,25 +10,13 @@
 
 #include "OrqHub.h"
 #include "qxClient.h"
+#include "RevertiveCounter.h"
 
 namespace {
 
 constexpr int destinations = 1000;
 
-class Counter : public IqxClientCallback {
-public:
-    long revertives = 0;
-    void connected() override {}
-    void disconnected() override {}
-    void infoRevertive(int, int, const std::string&) override { ++revertives; }
-    void routerRevertive(int, int, int) override { ++revertives; }
-    void gpiRevertive(int, int, bool) override { ++revertives; }
-    void databaseChange(int, int, int) override {}
-    void deviceMode(int, int, qx::redundancyState) override {}
-    void deviceMessage(int, int, const std::string&, int) override {}
-    void pollError(int, int) override {}
-    void configChangeMessage(const std::string&) override {}
-};
+using Counter = RevertiveCounter;
 
 // A hub with one router of 1000 destinations, and one connected client.
 class Bench {

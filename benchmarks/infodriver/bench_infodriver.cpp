@@ -13,6 +13,7 @@
 #include "OrqHub.h"
 #include "qxClient.h"
 #include "qxInfodriver.h"
+#include "RevertiveCounter.h"
 
 namespace {
 
@@ -29,20 +30,7 @@ public:
     void disconnected(int) override {}
 };
 
-class Client : public IqxClientCallback {
-public:
-    long revertives = 0;
-    void connected() override {}
-    void disconnected() override {}
-    void infoRevertive(int, int, const std::string&) override { ++revertives; }
-    void routerRevertive(int, int, int) override {}
-    void gpiRevertive(int, int, bool) override {}
-    void databaseChange(int, int, int) override {}
-    void deviceMode(int, int, qx::redundancyState) override {}
-    void deviceMessage(int, int, const std::string&, int) override {}
-    void pollError(int, int) override {}
-    void configChangeMessage(const std::string&) override {}
-};
+using Client = RevertiveCounter;
 
 // A facility with two infodrivers, an infodriver for device 4 with one
 // driver attached, and optionally the hub with one registered client.

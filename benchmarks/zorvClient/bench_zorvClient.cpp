@@ -19,6 +19,7 @@
 #include "ZorvText.h"
 #include "qxClient.h"
 #include "unmanagedCallbacks.h"
+#include "RevertiveCounter.h"
 
 namespace ZorvClientLibrary {
 
@@ -65,20 +66,7 @@ private:
     std::unique_ptr<orq::OrqHub> hub_;
 };
 
-class Counter : public IqxClientCallback {
-public:
-    long revertives = 0;
-    void connected() override {}
-    void disconnected() override {}
-    void infoRevertive(int, int, const std::string&) override {}
-    void routerRevertive(int, int, int) override { ++revertives; }
-    void gpiRevertive(int, int, bool) override {}
-    void databaseChange(int, int, int) override {}
-    void deviceMode(int, int, qx::redundancyState) override {}
-    void deviceMessage(int, int, const std::string&, int) override {}
-    void pollError(int, int) override {}
-    void configChangeMessage(const std::string&) override {}
-};
+using Counter = RevertiveCounter;
 
 class Native {
 public:
