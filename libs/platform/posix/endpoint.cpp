@@ -57,13 +57,22 @@ Endpoint::~Endpoint() {
     for (const auto& peer : peers_) ::close(peer.second);
 }
 
-bool Endpoint::receive(std::vector<unsigned char>& buffer) const {
+bool Endpoint::receive(FrameBuffer& buffer) const {
     for (;;) {
-        buffer.resize(sizeof(Frame) + kMaxCopyData);
-        const ssize_t length = ::recv(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        const ssize_t length = ::recv(socket_, buffer.data(), FrameBuffer::kCapacity, MSG_DONTWAIT);
         if (length < 0) return false;
         if (length < static_cast<ssize_t>(sizeof(Frame))) continue;  // not ours
-        buffer.resize(static_cast<std::size_t>(length));
+        buffer.setSize(static_cast<std::size_t>(length));
+        return true;
+    }
+}
+
+bool Endpoint::take(FrameBuffer& buffer) const {
+    for (;;) {
+        const std::size_t length = ring_->take(buffer.data(), FrameBuffer::kCapacity);
+        if (length == 0) return false;
+        if (length < sizeof(Frame)) continue;  // not ours
+        buffer.setSize(length);
         return true;
     }
 }

@@ -40,10 +40,28 @@ struct Frame {
     enum Carries : std::uint32_t { nothing = 0, copyData = 1, block = 2 };
 };
 
+// The largest WM_COPYDATA block that crosses processes.
+constexpr std::size_t kMaxCopyData = 64 * 1024;
+
+// Room for one received frame, the largest there can be: allocated once per
+// thread and never cleared, since a wait may receive many small frames.
+class FrameBuffer {
+public:
+    static constexpr std::size_t kCapacity = sizeof(Frame) + kMaxCopyData;
+    FrameBuffer() : bytes_(new unsigned char[kCapacity]) {}
+    unsigned char* data() { return bytes_.get(); }
+    const unsigned char* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    void setSize(std::size_t size) { size_ = size; }
+
+private:
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t size_ = 0;
+};
+
 class Endpoint {
 public:
-    // The largest WM_COPYDATA block that crosses processes.
-    static constexpr std::size_t kMaxCopyData = 64 * 1024;
+    static constexpr std::size_t kMaxCopyData = qxposix::kMaxCopyData;
 
     // Binds the socket at path; null on failure.
     static std::unique_ptr<Endpoint> open(const std::string& path);
@@ -56,7 +74,9 @@ public:
     PostRing& ring() const { return *ring_; }
 
     // The next frame (header and block) without waiting; false when none.
-    bool receive(std::vector<unsigned char>& buffer) const;
+    bool receive(FrameBuffer& buffer) const;
+    // The next frame posted to the ring; false when none.
+    bool take(FrameBuffer& buffer) const;
 
     // Hands a frame to the endpoint of the peer's thread. While the peer's
     // socket is full it waits for room, and runs drainOwn when frames for this

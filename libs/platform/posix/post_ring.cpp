@@ -120,15 +120,21 @@ PostRing::Put PostRing::put(const void* frame, std::size_t size, bool& wakeOwner
     return Put::done;
 }
 
-bool PostRing::take(std::vector<unsigned char>& frame) {
-    const std::uint64_t head = file_->head.load(std::memory_order_relaxed);
-    if (head == file_->tail.load(std::memory_order_acquire)) return false;
-    std::uint32_t length;
-    copyOut(*file_, head, &length, sizeof length);
-    frame.resize(length);
-    copyOut(*file_, head + sizeof length, frame.data(), length);
-    file_->head.store(head + sizeof length + length, std::memory_order_release);
-    return true;
+std::size_t PostRing::take(unsigned char* into, std::size_t capacity) {
+    for (;;) {
+        const std::uint64_t head = file_->head.load(std::memory_order_relaxed);
+        const std::uint64_t tail = file_->tail.load(std::memory_order_acquire);
+        if (head == tail) return 0;
+        std::uint32_t length;
+        copyOut(*file_, head, &length, sizeof length);
+        if (length > tail - head - sizeof length) {  // not written by a poster of ours: drop it all
+            file_->head.store(tail, std::memory_order_release);
+            return 0;
+        }
+        if (length <= capacity) copyOut(*file_, head + sizeof length, into, length);
+        file_->head.store(head + sizeof length + length, std::memory_order_release);
+        if (length <= capacity && length != 0) return length;
+    }
 }
 
 bool PostRing::pending() const {

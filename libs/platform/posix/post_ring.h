@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace qxposix {
 
@@ -34,8 +33,9 @@ public:
     Put put(const void* frame, std::size_t size, bool& wakeOwner);
 
     // --- the owning thread
-    // The next frame, false when none.
-    bool take(std::vector<unsigned char>& frame);
+    // Copies the next frame to `into` and returns its length; 0 when none.
+    // A frame longer than `capacity` is skipped.
+    std::size_t take(unsigned char* into, std::size_t capacity);
     bool pending() const;
     // Before sleeping: marks the owner sleeping; false (and not marked) when
     // frames are waiting.

@@ -195,10 +195,10 @@ void leaveSession() {
     if (openedSession != nullptr) openedSession->leave();
 }
 
-bool SessionWindow::local() const { return processId == static_cast<DWORD>(::getpid()); }
+bool SessionWindow::local() const { return processId == GetCurrentProcessId(); }
 
 bool processAlive(DWORD processId) {
-    if (processId == static_cast<DWORD>(::getpid())) return true;
+    if (processId == GetCurrentProcessId()) return true;
     if (::kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH) return false;
     // A process that died but was not yet reaped is a zombie: gone for us.
     char path[64];
@@ -301,7 +301,7 @@ bool Session::allocate(DWORD threadId, std::uint8_t kind, const std::string& cla
         table_->cursor = index + 1;
     }
     SessionEntry& entry = table_->entries[index];
-    entry.processId = static_cast<std::uint32_t>(::getpid());
+    entry.processId = static_cast<std::uint32_t>(GetCurrentProcessId());
     entry.threadId = threadId;
     entry.generation = nextGeneration(entry.generation);
     entry.kind = kind;
@@ -395,7 +395,7 @@ void Session::reclaimDeadProcesses() {
 void Session::leave() {
     {
         TableLock lock(table_);
-        const auto self = static_cast<std::uint32_t>(::getpid());
+        const auto self = static_cast<std::uint32_t>(GetCurrentProcessId());
         for (std::uint32_t index = 1; index < table_->highWater; ++index) {
             SessionEntry& entry = table_->entries[index];
             if (entry.used && entry.processId == self) {

@@ -320,7 +320,7 @@ bool ThreadQueue::drainRemote(bool due) {
             any = true;
         }
     }
-    while (endpoint_->ring().take(frameBuffer_)) {
+    while (endpoint_->take(frameBuffer_)) {
         accept(frameBuffer_);
         any = true;
     }
@@ -329,14 +329,16 @@ bool ThreadQueue::drainRemote(bool due) {
 
 bool ThreadQueue::deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame) {
     if (!endpoint_) return false;
-    return endpoint_->deliver(processId, threadId, frame.data(), frame.size(), [this] {
-        // Keep the frames that arrive meanwhile in the queues, not in the socket.
-        std::vector<unsigned char> buffer;
-        while (endpoint_->receive(buffer)) accept(buffer);
-    });
+    // Keep the frames that arrive meanwhile in the queues, not in the socket.
+    return endpoint_->deliver(processId, threadId, frame.data(), frame.size(), [this] { acceptArrived(); });
 }
 
-void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
+void ThreadQueue::acceptArrived() {
+    while (endpoint_->receive(frameBuffer_)) accept(frameBuffer_);
+    while (endpoint_->take(frameBuffer_)) accept(frameBuffer_);
+}
+
+void ThreadQueue::accept(const FrameBuffer& bytes) {
     Frame frame;
     std::memcpy(&frame, bytes.data(), sizeof frame);
     const auto handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(frame.window));
@@ -380,8 +382,9 @@ void ThreadQueue::accept(const std::vector<unsigned char>& bytes) {
 
 namespace {
 
-std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& window, UINT message, WPARAM wParam,
-                                     LPARAM lParam, std::uint64_t id, DWORD threadId, const RemoteCall* call) {
+// The header of a frame, and the block that follows it (null when none).
+Frame makeHeader(Frame::Kind kind, const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam,
+                 std::uint64_t id, DWORD threadId, const RemoteCall* call, const void*& block) {
     Frame frame{};
     frame.kind = kind;
     frame.window = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window.handle));
@@ -391,7 +394,7 @@ std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& wind
     frame.id = id;
     frame.wParam = wParam;
     frame.lParam = lParam;
-    const void* block = nullptr;
+    block = nullptr;
     if (call != nullptr && call->block != nullptr) {
         frame.carries = Frame::block;
         frame.copyLength = static_cast<std::uint32_t>(call->blockSize);
@@ -405,6 +408,11 @@ std::vector<unsigned char> makeFrame(Frame::Kind kind, const SessionWindow& wind
         frame.lParam = 0;
         block = data.lpData;
     }
+    return frame;
+}
+
+// A frame's bytes: the header, then copyLength bytes of the block.
+std::vector<unsigned char> frameBytes(const Frame& frame, const void* block) {
     std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
     std::memcpy(bytes.data(), &frame, sizeof frame);
     if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block, frame.copyLength);
@@ -423,21 +431,18 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
     if (!openEndpoint()) return false;
     call.id = nextCallId_++;
     calls_[call.id] = &call;
-    if (deliverFrame(window.processId, window.threadId,
-                     makeFrame(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call)))
-        return true;
+    const void* block;
+    const Frame frame = makeHeader(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call, block);
+    if (deliverFrame(window.processId, window.threadId, frameBytes(frame, block))) return true;
     calls_.erase(call.id);
     return false;
 }
 
 bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!openEndpoint()) return false;
-    const auto frame = makeFrame(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr);
-    return endpoint_->post(window.processId, window.threadId, frame.data(), frame.size(), [this] {
-        std::vector<unsigned char> buffer;
-        while (endpoint_->receive(buffer)) accept(buffer);
-        while (endpoint_->ring().take(buffer)) accept(buffer);
-    });
+    const void* block;
+    const Frame frame = makeHeader(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr, block);
+    return endpoint_->post(window.processId, window.threadId, &frame, sizeof frame, [this] { acceptArrived(); });
 }
 
 void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
@@ -451,9 +456,7 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
         frame.carries = Frame::block;
         frame.copyLength = static_cast<std::uint32_t>(block->size());
     }
-    std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
-    std::memcpy(bytes.data(), &frame, sizeof frame);
-    if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block->data(), frame.copyLength);
+    const auto bytes = frameBytes(frame, block != nullptr ? block->data() : nullptr);
     if (endpoint_) endpoint_->deliver(origin.processId, origin.threadId, bytes.data(), bytes.size(), [] {});
 }
 

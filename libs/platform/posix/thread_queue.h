@@ -172,7 +172,8 @@ public:
 private:
     void notifyWaiter();
     bool deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame);
-    void accept(const std::vector<unsigned char>& frame);
+    void accept(const FrameBuffer& frame);
+    void acceptArrived();  // every frame waiting on the socket and in the ring
     bool pollFor(std::uint64_t seen, const Deadline& deadline);
 
     bool signalLocked();  // caller holds mutex_; returns whether to notify
@@ -200,7 +201,7 @@ private:
     std::uint64_t nextCallId_ = 1;
     unsigned drainCountdown_ = 0;
     bool remotePending_ = false;  // the endpoint was seen readable
-    std::vector<unsigned char> frameBuffer_;
+    FrameBuffer frameBuffer_;
 };
 
 }  // namespace qxposix
