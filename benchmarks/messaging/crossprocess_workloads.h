@@ -153,6 +153,25 @@ private:
     char request_[kBlockSize];
 };
 
+// One 512-byte WM_COPYDATA sent to the peer process, answered by its result:
+// a single round trip that carries a block.
+class CrossProcessCopyDataSend {
+public:
+    CrossProcessCopyDataSend() { std::memset(block_, 'q', sizeof block_); }
+
+    bool run() {
+        block_[kBlockSize - 1] = static_cast<char>('a' + counter_++ % 26);
+        COPYDATASTRUCT envelope{1, kBlockSize, block_};
+        return SendMessageA(peer_.window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&envelope)) ==
+               static_cast<unsigned char>(block_[kBlockSize - 1]);
+    }
+
+private:
+    PeerProcess peer_;
+    char block_[kBlockSize];
+    unsigned counter_ = 0;
+};
+
 // A burst of messages posted to the peer process, until it has handled them.
 class CrossProcessPosts {
 public:
@@ -177,10 +196,11 @@ private:
 
 #ifndef _WIN32
 // The reference: `size` bytes to the peer process over a Unix-domain stream
-// socket and back, blocking plainly.
+// socket and back, blocking plainly, `rounds` times.
 class SocketPingPong {
 public:
-    explicit SocketPingPong(std::size_t size) : size_(size), sockets_{makePair()}, peer_(sockets_[1]) {
+    SocketPingPong(std::size_t size, int rounds)
+        : size_(size), rounds_(rounds), sockets_{makePair()}, peer_(sockets_[1]) {
         ::close(sockets_[1]);
     }
     ~SocketPingPong() { ::close(sockets_[0]); }
@@ -188,6 +208,13 @@ public:
     SocketPingPong& operator=(const SocketPingPong&) = delete;
 
     bool run() {
+        for (int round = 0; round < rounds_; ++round)
+            if (!roundTrip()) return false;
+        return true;
+    }
+
+private:
+    bool roundTrip() {
         if (::write(sockets_[0], buffer_, size_) != static_cast<ssize_t>(size_)) return false;
         std::size_t got = 0;
         while (got < size_) {
@@ -198,7 +225,6 @@ public:
         return true;
     }
 
-private:
     struct Pair {
         int fds[2];
         int operator[](int i) const { return fds[i]; }
@@ -209,6 +235,7 @@ private:
         return pair;
     }
     std::size_t size_;
+    int rounds_;
     Pair sockets_;
     PeerProcess peer_;
     char buffer_[kBlockSize] = {};

@@ -53,7 +53,8 @@ struct ServerState {
 
 // The peer's window: answers pings, answers a WM_COPYDATA request by sending
 // a WM_COPYDATA reply back to the requester window (given as wParam) before
-// it returns, and counts posted messages.
+// it returns (or, without a requester, by returning the block's last byte),
+// and counts posted messages.
 inline LRESULT CALLBACK serverProc(HWND self, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_NCCREATE:
@@ -69,6 +70,7 @@ inline LRESULT CALLBACK serverProc(HWND self, UINT message, WPARAM wParam, LPARA
     }
     case WM_COPYDATA: {
         const auto* request = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (wParam == 0) return request->cbData == 0 ? 0 : static_cast<const unsigned char*>(request->lpData)[request->cbData - 1];
         char block[kBlockSize];
         std::memcpy(block, request->lpData, std::min<DWORD>(request->cbData, kBlockSize));
         block[0] = 'R';

@@ -16,7 +16,7 @@ namespace qxposix {
 namespace {
 
 constexpr int kBufferBytes = 1 << 20;  // room for many frames, or a few large blocks
-constexpr int kRoomPollMs = 10;        // how often a sender waiting for room checks the peer
+constexpr int kRoomPollMs = 1;         // how often a sender waiting for room checks the peer
 
 bool address(const std::string& path, sockaddr_un& to) {
     to = sockaddr_un{};
@@ -87,13 +87,16 @@ PostRing* Endpoint::peerRing(DWORD processId, DWORD threadId) {
 }
 
 // Wakes the peer's thread, which sleeps with its ring empty: a frame of kind
-// wake on its socket.
-void Endpoint::wakePeer(DWORD processId, DWORD threadId) {
+// wake on its socket. A full socket needs no more: the thread is awake soon.
+bool Endpoint::wakePeer(DWORD processId, DWORD threadId) {
+    const int fd = peer(processId, threadId);
+    if (fd < 0) return false;
     Frame frame{};
     frame.kind = Frame::wake;
-    if (trySend(processId, threadId, &frame, sizeof frame) == Attempt::full) {
-        // Its socket is full of frames: it is not asleep for long.
-    }
+    if (::send(fd, &frame, sizeof frame, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof frame)) return true;
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) return true;
+    forgetPeer(processId, threadId);  // the peer's socket is closed: its thread or process ended
+    return false;
 }
 
 int Endpoint::peer(DWORD processId, DWORD threadId) {
@@ -124,24 +127,12 @@ void Endpoint::forgetPeer(DWORD processId, DWORD threadId) {
     peers_.erase(found);
 }
 
-Endpoint::Attempt Endpoint::trySend(DWORD processId, DWORD threadId, const void* frame, std::size_t size) {
-    const int fd = peer(processId, threadId);
-    if (fd < 0) return Attempt::gone;
-    if (::send(fd, frame, size, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(size)) return Attempt::sent;
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) return Attempt::full;
-    forgetPeer(processId, threadId);  // the peer's socket is closed: its thread or process ended
-    return Attempt::gone;
-}
-
-bool Endpoint::waitForRoom(DWORD processId, DWORD threadId) {
-    const int fd = peer(processId, threadId);
-    if (fd < 0) return false;
-    pollfd waits[2] = {{fd, POLLOUT, 0}, {socket_, POLLIN, 0}};
-    if (::poll(waits, 2, kRoomPollMs) == 0 && !processAlive(processId)) {
-        forgetPeer(processId, threadId);
-        return false;
-    }
-    return true;
+// Waits a moment for the peer to make room in its ring, waking early when a
+// frame arrives for this endpoint.
+bool Endpoint::waitForRoom(DWORD processId) {
+    pollfd own{socket_, POLLIN, 0};
+    ::poll(&own, 1, kRoomPollMs);
+    return processAlive(processId);
 }
 
 }  // namespace qxposix

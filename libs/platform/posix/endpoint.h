@@ -19,8 +19,9 @@
 
 namespace qxposix {
 
-// What travels between endpoints: a sent or posted message, or the answer to
-// a sent one. A block follows the header: a WM_COPYDATA block, or a block
+// What travels between endpoints, through the receiving thread's ring: a sent
+// or posted message, or the answer to a sent one. On the socket only wake-ups
+// travel. A block follows the header: a WM_COPYDATA block, or a block
 // that lParam points to and that the receiver may rewrite (sendWithBlock),
 // which the answer then carries back.
 struct Frame {
@@ -78,27 +79,22 @@ public:
     // The next frame posted to the ring; false when none.
     bool take(FrameBuffer& buffer) const;
 
-    // Hands a frame to the endpoint of the peer's thread. While the peer's
-    // socket is full it waits for room, and runs drainOwn when frames for this
-    // endpoint arrive meanwhile (so that two endpoints full of each other's
-    // frames never wait for ever). False when the peer is gone.
+    // Puts a frame (the header, then frame.copyLength bytes of block) into
+    // the ring of the peer's thread, and wakes that thread if it sleeps.
+    // While the ring is full it waits for room, running drainOwn now and then
+    // (so that two threads full of each other's frames never wait for ever).
+    // False when the peer's thread or process is gone.
     template <typename Drain>
-    bool deliver(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn);
-    // Posts a frame into the ring of the peer's thread (waking it if it
-    // sleeps); while the ring is full, as deliver(). False when the peer is gone.
-    template <typename Drain>
-    bool post(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn);
+    bool put(DWORD processId, DWORD threadId, const Frame& frame, const void* block, Drain drainOwn);
 
 private:
     Endpoint(int socket, std::string path, std::unique_ptr<PostRing> ring)
         : socket_(socket), path_(std::move(path)), ring_(std::move(ring)) {}
     PostRing* peerRing(DWORD processId, DWORD threadId);
-    void wakePeer(DWORD processId, DWORD threadId);
     int peer(DWORD processId, DWORD threadId);  // connected socket, or -1
     void forgetPeer(DWORD processId, DWORD threadId);
-    enum class Attempt { sent, full, gone };
-    Attempt trySend(DWORD processId, DWORD threadId, const void* frame, std::size_t size);
-    bool waitForRoom(DWORD processId, DWORD threadId);  // false: the peer's process ended; true otherwise
+    bool wakePeer(DWORD processId, DWORD threadId);  // false: its socket is gone
+    bool waitForRoom(DWORD processId);  // false: the peer's process ended
 
     const int socket_;
     const std::string path_;
@@ -109,32 +105,19 @@ private:
 };
 
 template <typename Drain>
-bool Endpoint::deliver(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn) {
-    for (;;) {
-        switch (trySend(processId, threadId, frame, size)) {
-        case Attempt::sent: return true;
-        case Attempt::gone: return false;
-        case Attempt::full:
-            if (!waitForRoom(processId, threadId)) return false;
-            drainOwn();
-            break;
-        }
-    }
-}
-
-template <typename Drain>
-bool Endpoint::post(DWORD processId, DWORD threadId, const void* frame, std::size_t size, Drain drainOwn) {
+bool Endpoint::put(DWORD processId, DWORD threadId, const Frame& frame, const void* block, Drain drainOwn) {
     for (;;) {
         PostRing* ring = peerRing(processId, threadId);
         if (ring == nullptr) return false;
         bool wake = false;
-        switch (ring->put(frame, size, wake)) {
-        case PostRing::Put::done:
-            if (wake) wakePeer(processId, threadId);
-            return true;
+        switch (ring->put(&frame, sizeof frame, block, frame.copyLength, wake)) {
+        case PostRing::Put::done: return !wake || wakePeer(processId, threadId);
         case PostRing::Put::closed: forgetPeer(processId, threadId); return false;
         case PostRing::Put::full:
-            if (!waitForRoom(processId, threadId)) return false;
+            if (!waitForRoom(processId)) {
+                forgetPeer(processId, threadId);
+                return false;
+            }
             drainOwn();
             break;
         }

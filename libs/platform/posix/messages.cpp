@@ -145,7 +145,7 @@ SendOutcome sendToRemote(const SessionWindow& window, UINT message, WPARAM wPara
         if (!(flags & SMTO_BLOCK) && handleOneSent(thread)) continue;
         Deadline slice = Clock::now() + kLivenessPeriod;
         if (deadline && *deadline < *slice) slice = deadline;
-        if (own.waitForSignal(seen, slice, false)) continue;
+        if (own.waitForSignal(seen, slice)) continue;
         const bool late = deadline && Clock::now() >= *deadline;
         if (late || !Session::instance()->exists(window)) {
             own.forgetCall(call);

@@ -104,8 +104,10 @@ PostRing::~PostRing() {
     ::munmap(file_, sizeof(RingFile));
 }
 
-PostRing::Put PostRing::put(const void* frame, std::size_t size, bool& wakeOwner) {
+PostRing::Put PostRing::put(const void* first, std::size_t firstSize, const void* second, std::size_t secondSize,
+                            bool& wakeOwner) {
     wakeOwner = false;
+    const std::size_t size = firstSize + secondSize;
     const auto length = static_cast<std::uint32_t>(size);
     {
         RingLock lock(*file_);
@@ -113,7 +115,8 @@ PostRing::Put PostRing::put(const void* frame, std::size_t size, bool& wakeOwner
         const std::uint64_t tail = file_->tail.load(std::memory_order_relaxed);
         if (kCapacity - (tail - file_->head.load(std::memory_order_acquire)) < sizeof length + size) return Put::full;
         copyIn(*file_, tail, &length, sizeof length);
-        copyIn(*file_, tail + sizeof length, frame, size);
+        copyIn(*file_, tail + sizeof length, first, firstSize);
+        if (secondSize != 0) copyIn(*file_, tail + sizeof length + firstSize, second, secondSize);
         file_->tail.store(tail + sizeof length + size, std::memory_order_seq_cst);
     }
     wakeOwner = file_->sleeping.exchange(0, std::memory_order_seq_cst) != 0;

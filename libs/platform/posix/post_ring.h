@@ -29,8 +29,9 @@ public:
 
     // --- posting processes
     enum class Put { done, full, closed };
-    // Appends a frame; wakeOwner tells whether the owner sleeps and must be woken.
-    Put put(const void* frame, std::size_t size, bool& wakeOwner);
+    // Appends a frame made of two parts (the second may be empty); wakeOwner
+    // tells whether the owner sleeps and must be woken.
+    Put put(const void* first, std::size_t firstSize, const void* second, std::size_t secondSize, bool& wakeOwner);
 
     // --- the owning thread
     // Copies the next frame to `into` and returns its length; 0 when none.

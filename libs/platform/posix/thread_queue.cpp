@@ -210,6 +210,7 @@ void ThreadQueue::close() {
         quitPending_ = false;
     }
     for (const auto& sent : orphans) sent->complete(0, false);
+    if (endpoint_) endpoint_->ring().close();  // refuses new frames
     drainRemote();  // answers the sends from other processes with 0
     endpoint_.reset();
 }
@@ -217,7 +218,7 @@ void ThreadQueue::close() {
 bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
     for (unsigned round = 0;; ++round) {
         if (signals_.load(std::memory_order_acquire) != seen) return true;
-        if ((round & 15) == 0 && endpoint_ && endpoint_->ring().pending()) return true;
+        if ((round & 3) == 0 && endpoint_ && endpoint_->ring().pending()) return true;
         if ((round & 15) == 0 && Clock::now() >= until) return false;
         cpuRelax();
     }
@@ -327,12 +328,6 @@ bool ThreadQueue::drainRemote(bool due) {
     return any;
 }
 
-bool ThreadQueue::deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame) {
-    if (!endpoint_) return false;
-    // Keep the frames that arrive meanwhile in the queues, not in the socket.
-    return endpoint_->deliver(processId, threadId, frame.data(), frame.size(), [this] { acceptArrived(); });
-}
-
 void ThreadQueue::acceptArrived() {
     while (endpoint_->receive(frameBuffer_)) accept(frameBuffer_);
     while (endpoint_->take(frameBuffer_)) accept(frameBuffer_);
@@ -411,14 +406,6 @@ Frame makeHeader(Frame::Kind kind, const SessionWindow& window, UINT message, WP
     return frame;
 }
 
-// A frame's bytes: the header, then copyLength bytes of the block.
-std::vector<unsigned char> frameBytes(const Frame& frame, const void* block) {
-    std::vector<unsigned char> bytes(sizeof frame + frame.copyLength);
-    std::memcpy(bytes.data(), &frame, sizeof frame);
-    if (frame.copyLength != 0) std::memcpy(bytes.data() + sizeof frame, block, frame.copyLength);
-    return bytes;
-}
-
 }  // namespace
 
 bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -433,7 +420,7 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
     calls_[call.id] = &call;
     const void* block;
     const Frame frame = makeHeader(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call, block);
-    if (deliverFrame(window.processId, window.threadId, frameBytes(frame, block))) return true;
+    if (endpoint_->put(window.processId, window.threadId, frame, block, [this] { acceptArrived(); })) return true;
     calls_.erase(call.id);
     return false;
 }
@@ -442,7 +429,7 @@ bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM w
     if (!openEndpoint()) return false;
     const void* block;
     const Frame frame = makeHeader(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr, block);
-    return endpoint_->post(window.processId, window.threadId, &frame, sizeof frame, [this] { acceptArrived(); });
+    return endpoint_->put(window.processId, window.threadId, frame, block, [this] { acceptArrived(); });
 }
 
 void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
@@ -456,8 +443,7 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
         frame.carries = Frame::block;
         frame.copyLength = static_cast<std::uint32_t>(block->size());
     }
-    const auto bytes = frameBytes(frame, block != nullptr ? block->data() : nullptr);
-    if (endpoint_) endpoint_->deliver(origin.processId, origin.threadId, bytes.data(), bytes.size(), [] {});
+    if (endpoint_) endpoint_->put(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr, [] {});
 }
 
 // ------------------------------------------------------------------ SpinPolicy

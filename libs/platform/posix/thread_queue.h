@@ -171,7 +171,6 @@ public:
 
 private:
     void notifyWaiter();
-    bool deliverFrame(DWORD processId, DWORD threadId, const std::vector<unsigned char>& frame);
     void accept(const FrameBuffer& frame);
     void acceptArrived();  // every frame waiting on the socket and in the ring
     bool pollFor(std::uint64_t seen, const Deadline& deadline);
