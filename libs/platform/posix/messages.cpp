@@ -105,7 +105,7 @@ SendOutcome sendToWindow(const std::shared_ptr<Window>& window, UINT message, WP
     ThreadQueue& own = thread.queue();
     for (;;) {
         const auto seen = own.signals();
-        own.drainRemote(true);
+        own.drainRemote();
         if (sent->done()) {
             result = sent->result();
             return sent->handled() ? SendOutcome::handled : SendOutcome::dropped;
@@ -318,7 +318,7 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
     ThreadQueue& queue = thread.queue();
     for (;;) {
         const auto seen = queue.signals();
-        queue.drainRemote(true);
+        queue.drainRemote();
         handleAllSent(thread);
         if (queue.takePosted(*lpMsg, filter, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
         queue.waitForSignal(seen, std::nullopt);  // also returns when a frame arrived
@@ -334,7 +334,7 @@ BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax
     if (!makeFilter(hWnd, wMsgFilterMin, wMsgFilterMax, filter)) return FALSE;
     ThreadContext& thread = ThreadContext::current();
     ThreadQueue& queue = thread.queue();
-    queue.drainRemote(true);
+    queue.drainRemote();
     handleAllSent(thread);
     if (queue.takePosted(*lpMsg, filter, (wRemoveMsg & PM_REMOVE) != 0)) return TRUE;
     if (!queue.drainRemote()) return FALSE;

@@ -234,7 +234,7 @@ bool Session::open() {
     std::string directory;
     if (!runtimeDirectory(directory)) return false;
     tablePath_ = directory + "/" + name + ".windows";
-    endpointDirectory_ = directory + "/" + name + ".sockets";
+    endpointDirectory_ = directory + "/" + name + ".endpoints";
     for (int attempt = 0; attempt < 100; ++attempt) {
         fd_ = ::open(tablePath_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
         if (fd_ < 0) {
@@ -368,7 +368,7 @@ std::string Session::endpointPath(DWORD processId, DWORD threadId) const {
 }
 
 // Caller holds the table lock. Frees the entries of processes that ended;
-// their endpoints went with them (a left-over socket file is removed).
+// their endpoints went with them (a left-over ring file is removed).
 void Session::reclaimDeadProcesses() {
     std::vector<std::uint32_t> checked, dead;
     for (std::uint32_t index = 1; index < table_->highWater; ++index) {
@@ -382,9 +382,7 @@ void Session::reclaimDeadProcesses() {
             }
             dead.push_back(entry.processId);
         }
-        const std::string endpoint = endpointPath(entry.processId, entry.threadId);
-        ::unlink(endpoint.c_str());
-        ::unlink((endpoint + ".ring").c_str());
+        ::unlink(endpointPath(entry.processId, entry.threadId).c_str());
         entry.used = 0;
         --table_->live;
     }

@@ -58,7 +58,7 @@ public:
     bool exists(const SessionWindow& window);
     std::size_t liveWindows();
 
-    // Where a thread's endpoint socket lives.
+    // Where a thread's endpoint (its frame ring) lives.
     std::string endpointPath(DWORD processId, DWORD threadId) const;
 
 private:

@@ -1,9 +1,5 @@
 #include "thread_queue.h"
 
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -21,6 +17,9 @@ constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
 constexpr Clock::duration kTellingWait = std::chrono::microseconds(500);
 constexpr unsigned kExplorePeriod = 256;  // waits between tries of the other way
 constexpr unsigned kExploreLength = 16;   // waits per try
+// How long a sender whose peer's ring is full waits before it tries again
+// (and looks whether the peer's process still lives).
+constexpr Clock::duration kRoomWait = std::chrono::milliseconds(1);
 
 inline void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -82,76 +81,50 @@ bool MessageFilter::matches(const MSG& message) const {
 
 // ------------------------------------------------------------------ ThreadQueue
 
-ThreadQueue::~ThreadQueue() {
-    const int wake = wakeFd_.load();
-    if (wake >= 0) ::close(wake);
-    if (waitSet_ >= 0) ::close(waitSet_);
-}
-
-void ThreadQueue::notifyWaiter() {
-    wakeup_.notify_one();
-    const int wake = wakeFd_.load(std::memory_order_acquire);
-    if (wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wake, &one, sizeof one);
-    }
-}
-
-// Only the first signal after the thread began to wait wakes it; the thread
-// marks itself waiting again before each wait.
-bool ThreadQueue::signalLocked() {
-    signals_.fetch_add(1, std::memory_order_release);
-    const bool notify = waiting_;
-    waiting_ = false;
-    return notify;
-}
+ThreadQueue::~ThreadQueue() = default;
 
 bool ThreadQueue::deliverSent(const std::shared_ptr<SentMessage>& message) {
-    bool notify;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_ || !message->target->alive()) return false;
         sent_.push_back(message);
-        notify = signalLocked();
+        signal();
     }
-    if (notify) notifyWaiter();
+    notifyWaiter();
     return true;
 }
 
 bool ThreadQueue::post(const MSG& message, const Window* target) {
-    bool notify;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // A window is forgotten under this lock after it stopped being alive,
         // so no message for it can be left behind.
         if (closed_ || (target != nullptr && !target->alive())) return false;
         posted_.push_back(message);
-        notify = signalLocked();
+        signal();
     }
-    if (notify) notifyWaiter();
+    notifyWaiter();
     return true;
 }
 
 bool ThreadQueue::postQuit(int exitCode) {
-    bool notify;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_) return false;
         quitPending_ = true;
         quitCode_ = exitCode;
-        notify = signalLocked();
+        signal();
     }
-    if (notify) notifyWaiter();
+    notifyWaiter();
     return true;
 }
 
 void ThreadQueue::wake() {
-    bool notify;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        notify = signalLocked();
+        signal();
     }
-    if (notify) notifyWaiter();
+    notifyWaiter();
 }
 
 std::shared_ptr<SentMessage> ThreadQueue::takeSent() {
@@ -210,35 +183,33 @@ void ThreadQueue::close() {
         quitPending_ = false;
     }
     for (const auto& sent : orphans) sent->complete(0, false);
-    if (endpoint_) endpoint_->ring().close();  // refuses new frames
-    drainRemote();  // answers the sends from other processes with 0
-    endpoint_.reset();
+    if (!endpoint_) return;
+    endpoint_->ring().close();  // refuses new frames
+    drainRemote();              // answers the sends from other processes with 0
+    endpoint_->close();
 }
 
 bool ThreadQueue::spinFor(std::uint64_t seen, Clock::time_point until) const {
     for (unsigned round = 0;; ++round) {
         if (signals_.load(std::memory_order_acquire) != seen) return true;
-        if ((round & 3) == 0 && endpoint_ && endpoint_->ring().pending()) return true;
+        if ((round & 3) == 0 && remoteWaiting()) return true;
         if ((round & 15) == 0 && Clock::now() >= until) return false;
         cpuRelax();
     }
 }
 
 bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
-    if (endpoint_) return pollFor(seen, deadline);
-    std::unique_lock<std::mutex> lock(mutex_);
-    bool signalled = true;
-    while (signals_.load(std::memory_order_acquire) == seen) {
-        waiting_ = true;
-        if (!deadline) {
-            wakeup_.wait(lock);
-        } else if (wakeup_.wait_until(lock, *deadline) == std::cv_status::timeout) {
-            signalled = signals_.load(std::memory_order_acquire) != seen;
-            break;
+    WakeWord& word = *wake_.load(std::memory_order_acquire);  // only this thread changes it
+    for (;;) {
+        const std::uint32_t value = word.prepare();
+        const bool signalled = signals_.load(std::memory_order_seq_cst) != seen || remoteWaiting();
+        if (signalled || (deadline && Clock::now() >= *deadline)) {
+            word.done();
+            return signalled;
         }
+        word.sleep(value, deadline);
+        word.done();
     }
-    waiting_ = false;
-    return signalled;
 }
 
 bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
@@ -251,76 +222,22 @@ bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bo
     return signalled;
 }
 
-// A thread with an endpoint waits in poll() on its socket and its eventfd;
-// other threads of the process write the eventfd only while it waits there.
-bool ThreadQueue::pollFor(std::uint64_t seen, const Deadline& deadline) {
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (signals_.load(std::memory_order_acquire) != seen) {
-                waiting_ = false;
-                return true;
-            }
-            waiting_ = true;
-        }
-        int timeout = -1;
-        if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-            timeout = left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
-        }
-        epoll_event events[2];
-        if (!endpoint_->ring().sleep()) remotePending_ = true;  // posts are waiting
-        const int ready = remotePending_ ? 0 : ::epoll_wait(waitSet_, events, 2, timeout);
-        endpoint_->ring().awake();
-        for (int i = 0; i < ready; ++i) {
-            if (events[i].data.fd == endpoint_->socket()) remotePending_ = true;
-        }
-        if (remotePending_ || ready == 0) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            waiting_ = false;
-            return remotePending_ || signals_.load(std::memory_order_acquire) != seen;
-        }
-    }
-}
-
+// From now on the thread sleeps on its ring's wake word. A waker that still
+// holds the old word finds nobody sleeping on it, and its work is seen
+// before the next sleep.
 bool ThreadQueue::openEndpoint() {
     if (endpoint_) return true;
     Session* session = Session::instance();
     if (session == nullptr) return false;
-    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    const int waitSet = ::epoll_create1(EPOLL_CLOEXEC);
-    auto endpoint = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
-    bool ready = wake >= 0 && waitSet >= 0 && endpoint;
-    // The eventfd is edge-triggered: each write wakes the wait, and nobody
-    // needs to read it (its count would take 2^64 writes to fill).
-    for (const int fd : {ready ? endpoint->socket() : -1, wake}) {
-        epoll_event event{};
-        event.events = fd == wake ? EPOLLIN | EPOLLET : EPOLLIN;
-        event.data.fd = fd;
-        ready = ready && ::epoll_ctl(waitSet, EPOLL_CTL_ADD, fd, &event) == 0;
-    }
-    if (!ready) {
-        if (wake >= 0) ::close(wake);
-        if (waitSet >= 0) ::close(waitSet);
-        return false;
-    }
-    endpoint_ = std::move(endpoint);
-    waitSet_ = waitSet;
-    wakeFd_.store(wake, std::memory_order_release);
+    endpoint_ = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
+    if (!endpoint_) return false;
+    wake_.store(&endpoint_->ring().wakeWord(), std::memory_order_release);
     return true;
 }
 
-bool ThreadQueue::drainRemote(bool due) {
+bool ThreadQueue::drainRemote() {
     if (!endpoint_) return false;
     bool any = false;
-    if (!due || remotePending_ || drainCountdown_-- == 0) {  // the ring costs no system call: always
-        drainCountdown_ = 63;
-        remotePending_ = false;
-        while (endpoint_->receive(frameBuffer_)) {
-            accept(frameBuffer_);
-            any = true;
-        }
-    }
     while (endpoint_->take(frameBuffer_)) {
         accept(frameBuffer_);
         any = true;
@@ -328,9 +245,24 @@ bool ThreadQueue::drainRemote(bool due) {
     return any;
 }
 
-void ThreadQueue::acceptArrived() {
-    while (endpoint_->receive(frameBuffer_)) accept(frameBuffer_);
-    while (endpoint_->take(frameBuffer_)) accept(frameBuffer_);
+// While the peer's ring is full the sender waits a moment at a time, taking
+// in the frames that arrive for it meanwhile (so that two threads full of
+// each other's frames never wait for ever), until the peer has made room or
+// its process is found gone.
+bool ThreadQueue::putFrame(DWORD processId, DWORD threadId, const Frame& frame, const void* block) {
+    for (;;) {
+        switch (endpoint_->put(processId, threadId, frame, block)) {
+        case Endpoint::Put::done: return true;
+        case Endpoint::Put::gone: return false;
+        case Endpoint::Put::full: break;
+        }
+        if (!processAlive(processId)) {
+            endpoint_->forgetPeer(processId, threadId);
+            return false;
+        }
+        const auto seen = signals();
+        if (!drainRemote()) blockFor(seen, Clock::now() + kRoomWait);
+    }
 }
 
 void ThreadQueue::accept(const FrameBuffer& bytes) {
@@ -349,7 +281,7 @@ void ThreadQueue::accept(const FrameBuffer& bytes) {
         calls_.erase(found);
         return;
     }
-    if (frame.kind != Frame::send && frame.kind != Frame::post) return;  // a wake-up
+    if (frame.kind != Frame::send && frame.kind != Frame::post) return;  // not a kind we know
     auto window = WindowTable::instance().find(handle);
     if (window && &window->owner() != this) window.reset();
     if (frame.kind == Frame::post) {
@@ -420,7 +352,7 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
     calls_[call.id] = &call;
     const void* block;
     const Frame frame = makeHeader(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call, block);
-    if (endpoint_->put(window.processId, window.threadId, frame, block, [this] { acceptArrived(); })) return true;
+    if (putFrame(window.processId, window.threadId, frame, block)) return true;
     calls_.erase(call.id);
     return false;
 }
@@ -429,7 +361,7 @@ bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM w
     if (!openEndpoint()) return false;
     const void* block;
     const Frame frame = makeHeader(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr, block);
-    return endpoint_->put(window.processId, window.threadId, frame, block, [this] { acceptArrived(); });
+    return putFrame(window.processId, window.threadId, frame, block);
 }
 
 void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
@@ -443,7 +375,7 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
         frame.carries = Frame::block;
         frame.copyLength = static_cast<std::uint32_t>(block->size());
     }
-    if (endpoint_) endpoint_->put(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr, [] {});
+    if (endpoint_) putFrame(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr);
 }
 
 // ------------------------------------------------------------------ SpinPolicy

@@ -2,16 +2,17 @@
 // threads, messages posted to it, and the wake-up of a thread that waits.
 //
 // Other threads hand messages in; only the owning thread takes them out.
-// Messages from other processes arrive on the thread's endpoint socket; the
+// Messages from other processes arrive in the thread's endpoint ring; the
 // owning thread moves them into the same queues (drainRemote), so that they
-// follow the same rules as messages from threads of its own process.
+// follow the same rules as messages from threads of its own process. The
+// thread sleeps on one wake word, which threads of its process and other
+// processes alike change to wake it (wake_word.h).
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "endpoint.h"
+#include "wake_word.h"
 
 namespace qxposix {
 
@@ -148,58 +150,53 @@ public:
     void close();
 
     // Waiting: read signals(), look for work, then waitForSignal() with that
-    // value. It returns true as soon as anything was handed in since (or,
-    // with an endpoint, a frame arrived on it), false at the deadline.
+    // value. It returns true as soon as anything was handed in since (or a
+    // frame arrived from another process), false at the deadline.
     std::uint64_t signals() const { return signals_.load(std::memory_order_acquire); }
     bool waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin = true);
 
     // --- other processes (the owning thread)
     // Opens the thread's endpoint if it has none; false when it cannot.
     bool openEndpoint();
-    // Moves the frames that arrived on the endpoint into the queues; true if
-    // there were any. With `due` only when a wait saw frames arrive or now
-    // and then, so that a busy loop of local messages seldom pays for it.
-    bool drainRemote(bool due = false);
+    // Moves the frames that arrived from other processes into the queues;
+    // true if there were any.
+    bool drainRemote();
     // Hands a sent message to another process's window; false when it is
     // gone. The answer completes call during a later drainRemote().
     bool sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, RemoteCall& call);
     void forgetCall(const RemoteCall& call) { calls_.erase(call.id); }
     bool postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
-    // Answers a message that another process sent (any thread).
+    // Answers a message that another process sent.
     void reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
                const std::vector<unsigned char>* block = nullptr);
 
 private:
-    void notifyWaiter();
+    void signal() { signals_.fetch_add(1, std::memory_order_seq_cst); }  // under mutex_
+    void notifyWaiter() { wake_.load(std::memory_order_acquire)->wake(); }  // after signal()
     void accept(const FrameBuffer& frame);
-    void acceptArrived();  // every frame waiting on the socket and in the ring
-    bool pollFor(std::uint64_t seen, const Deadline& deadline);
+    bool putFrame(DWORD processId, DWORD threadId, const Frame& frame, const void* block);
+    bool remoteWaiting() const { return endpoint_ && endpoint_->ring().pending(); }
 
-    bool signalLocked();  // caller holds mutex_; returns whether to notify
     bool spinFor(std::uint64_t seen, Clock::time_point until) const;
     bool blockFor(std::uint64_t seen, const Deadline& deadline);
 
     const DWORD threadId_;
     std::atomic<std::uint64_t> signals_{0};
     mutable std::mutex mutex_;
-    std::condition_variable wakeup_;
+    WakeWord ownWake_;  // until the thread has an endpoint, whose ring holds the word from then on
+    std::atomic<WakeWord*> wake_{&ownWake_};
     SpinPolicy spinPolicy_;  // owning thread only
-    bool waiting_ = false;
     bool closed_ = false;
     std::deque<std::shared_ptr<SentMessage>> sent_;
     std::deque<MSG> posted_;
     bool quitPending_ = false;
     int quitCode_ = 0;
 
-    // Other processes. The endpoint and what follows belong to the owning
-    // thread; the eventfd wakes it from its wait on the endpoint.
+    // Other processes: the owning thread's alone. The endpoint stays until
+    // the queue goes, since wakers may still reach its ring's wake word.
     std::unique_ptr<Endpoint> endpoint_;
-    std::atomic<int> wakeFd_{-1};
-    int waitSet_ = -1;  // epoll set of the endpoint's socket and the eventfd
     std::unordered_map<std::uint64_t, RemoteCall*> calls_;
     std::uint64_t nextCallId_ = 1;
-    unsigned drainCountdown_ = 0;
-    bool remotePending_ = false;  // the endpoint was seen readable
     FrameBuffer frameBuffer_;
 };
 

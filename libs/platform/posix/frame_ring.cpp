@@ -1,4 +1,4 @@
-#include "post_ring.h"
+#include "frame_ring.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -13,7 +13,7 @@
 namespace qxposix {
 
 namespace {
-constexpr std::uint64_t kMagic = 0x31474E4952545350;  // "PSTRING1"
+constexpr std::uint64_t kMagic = 0x32474E49524D5246;  // "FRMRING2"
 }
 
 struct RingFile {
@@ -21,9 +21,9 @@ struct RingFile {
     pthread_mutex_t mutex;  // robust, process-shared; guards tail and the bytes from tail on
     std::atomic<std::uint64_t> head;  // read up to here (the owner alone moves it)
     std::atomic<std::uint64_t> tail;  // written up to here
-    std::atomic<std::uint32_t> sleeping;
+    WakeWord wakeWord;
     std::atomic<std::uint32_t> closed;
-    alignas(64) unsigned char bytes[PostRing::kCapacity];
+    alignas(64) unsigned char bytes[FrameRing::kCapacity];
 };
 
 namespace {
@@ -35,15 +35,15 @@ RingFile* map(int fd) {
 
 // Copies into and out of the ring, across its end.
 void copyIn(RingFile& ring, std::uint64_t at, const void* from, std::size_t size) {
-    const std::size_t start = at % PostRing::kCapacity;
-    const std::size_t first = std::min(size, PostRing::kCapacity - start);
+    const std::size_t start = at % FrameRing::kCapacity;
+    const std::size_t first = std::min(size, FrameRing::kCapacity - start);
     std::memcpy(ring.bytes + start, from, first);
     std::memcpy(ring.bytes, static_cast<const unsigned char*>(from) + first, size - first);
 }
 
 void copyOut(const RingFile& ring, std::uint64_t at, void* to, std::size_t size) {
-    const std::size_t start = at % PostRing::kCapacity;
-    const std::size_t first = std::min(size, PostRing::kCapacity - start);
+    const std::size_t start = at % FrameRing::kCapacity;
+    const std::size_t first = std::min(size, FrameRing::kCapacity - start);
     std::memcpy(to, ring.bytes + start, first);
     std::memcpy(static_cast<unsigned char*>(to) + first, ring.bytes, size - first);
 }
@@ -63,7 +63,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PostRing> PostRing::create(const std::string& path) {
+std::unique_ptr<FrameRing> FrameRing::create(const std::string& path) {
     ::unlink(path.c_str());
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return nullptr;
@@ -80,10 +80,10 @@ std::unique_ptr<PostRing> PostRing::create(const std::string& path) {
     pthread_mutex_init(&file->mutex, &attributes);
     pthread_mutexattr_destroy(&attributes);
     file->magic = kMagic;
-    return std::unique_ptr<PostRing>(new PostRing(file, path, true));
+    return std::unique_ptr<FrameRing>(new FrameRing(file, path, true));
 }
 
-std::unique_ptr<PostRing> PostRing::attach(const std::string& path) {
+std::unique_ptr<FrameRing> FrameRing::attach(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return nullptr;
     struct stat status{};
@@ -96,17 +96,15 @@ std::unique_ptr<PostRing> PostRing::attach(const std::string& path) {
         ::munmap(file, sizeof(RingFile));
         file = nullptr;
     }
-    return file == nullptr ? nullptr : std::unique_ptr<PostRing>(new PostRing(file, path, false));
+    return file == nullptr ? nullptr : std::unique_ptr<FrameRing>(new FrameRing(file, path, false));
 }
 
-PostRing::~PostRing() {
+FrameRing::~FrameRing() {
     if (owner_) close();
     ::munmap(file_, sizeof(RingFile));
 }
 
-PostRing::Put PostRing::put(const void* first, std::size_t firstSize, const void* second, std::size_t secondSize,
-                            bool& wakeOwner) {
-    wakeOwner = false;
+FrameRing::Put FrameRing::put(const void* first, std::size_t firstSize, const void* second, std::size_t secondSize) {
     const std::size_t size = firstSize + secondSize;
     const auto length = static_cast<std::uint32_t>(size);
     {
@@ -119,11 +117,11 @@ PostRing::Put PostRing::put(const void* first, std::size_t firstSize, const void
         if (secondSize != 0) copyIn(*file_, tail + sizeof length + firstSize, second, secondSize);
         file_->tail.store(tail + sizeof length + size, std::memory_order_seq_cst);
     }
-    wakeOwner = file_->sleeping.exchange(0, std::memory_order_seq_cst) != 0;
+    file_->wakeWord.wake();
     return Put::done;
 }
 
-std::size_t PostRing::take(unsigned char* into, std::size_t capacity) {
+std::size_t FrameRing::take(unsigned char* into, std::size_t capacity) {
     for (;;) {
         const std::uint64_t head = file_->head.load(std::memory_order_relaxed);
         const std::uint64_t tail = file_->tail.load(std::memory_order_acquire);
@@ -140,20 +138,13 @@ std::size_t PostRing::take(unsigned char* into, std::size_t capacity) {
     }
 }
 
-bool PostRing::pending() const {
-    return file_->head.load(std::memory_order_relaxed) != file_->tail.load(std::memory_order_acquire);
+bool FrameRing::pending() const {
+    return file_->head.load(std::memory_order_relaxed) != file_->tail.load(std::memory_order_seq_cst);
 }
 
-bool PostRing::sleep() {
-    file_->sleeping.store(1, std::memory_order_seq_cst);
-    if (file_->head.load(std::memory_order_relaxed) == file_->tail.load(std::memory_order_seq_cst)) return true;
-    file_->sleeping.store(0, std::memory_order_relaxed);
-    return false;
-}
+WakeWord& FrameRing::wakeWord() const { return file_->wakeWord; }
 
-void PostRing::awake() { file_->sleeping.store(0, std::memory_order_relaxed); }
-
-void PostRing::close() {
+void FrameRing::close() {
     if (file_->closed.exchange(1) == 0) ::unlink(path_.c_str());
 }
 
