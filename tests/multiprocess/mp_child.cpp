@@ -6,6 +6,9 @@
 //                             waits until PEER is done too
 //   pound TARGET COUNT        sends COUNT pings to TARGET; stops at the first 0
 //                             (TARGET is gone)
+//   churn TARGET              until killed: creates and destroys windows and
+//                             posts pings to TARGET, so that it holds the
+//                             session's locks much of the time
 //   join                      only creates a window
 // Exit code 0 when all went as expected.
 #include <windows.h>
@@ -56,6 +59,17 @@ int pound(const std::string& targetTitle, unsigned count) {
     return ok;
 }
 
+int churn(const std::string& targetTitle) {
+    const HWND target = mp::awaitPeer(targetTitle);
+    if (target == nullptr) return noPeer;
+    for (unsigned i = 0;; ++i) {
+        mp::PeerState state;
+        const HWND window = mp::createPeer(state, "churn", nullptr);
+        PostMessageA(target, mp::kPing, i, 0);
+        DestroyWindow(window);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,6 +78,7 @@ int main(int argc, char** argv) {
     if (mode == "serve" && argc == 3) return serve(argv[2]);
     if (mode == "hammer" && argc == 5) return hammer(argv[2], argv[3], static_cast<unsigned>(std::atoi(argv[4])));
     if (mode == "pound" && argc == 4) return pound(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
+    if (mode == "churn" && argc == 3) return churn(argv[2]);
     if (mode == "join") {
         mp::PeerState state;
         return mp::createPeer(state, "joined", HWND_MESSAGE) ? ok : refused;

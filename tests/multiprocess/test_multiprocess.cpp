@@ -241,6 +241,37 @@ TEST_F(MultiProcess, SurvivorsGoOnWhenAPeerIsKilledAtARandomMoment) {
     }
 }
 
+// A process killed while it may hold the session's locks (the window
+// table's, this thread's ring's): it churns windows and posts to this
+// process's window until it is killed at a random moment. Each time, the rest
+// of the session goes on: sends, posts, new windows.
+TEST_F(MultiProcess, ProcessesKilledWhileHoldingLocksLeaveTheSessionWorking) {
+    const HWND bystander = serve(name("bystander"));
+    ASSERT_NE(bystander, nullptr);
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const auto before = ownState.counters[mp::pings];
+        ChildProcess& victim = start({"churn", name("parent")});
+        ASSERT_TRUE(mp::pumpUntilTrue([&] { return ownState.counters[mp::pings] > before; }, mp::kPatience));
+        sleepFor(randomDelay(20));
+        victim.kill();
+        EXPECT_NE(victim.wait(mp::kPatience), 0);
+
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutA(bystander, mp::kPing, 41, 0, SMTO_NORMAL, mp::kPatience, &answer), 0);
+        EXPECT_EQ(answer, 42u);
+        mp::PeerState state;
+        const HWND fresh = mp::createPeer(state, name("fresh"), nullptr);
+        EXPECT_EQ(FindWindowA(mp::kPeerClass, name("fresh").c_str()), fresh);
+        EXPECT_TRUE(DestroyWindow(fresh));
+        const auto pinged = ownState.counters[mp::pings];
+        EXPECT_TRUE(PostMessageA(own, mp::kPing, 0, 0));
+        EXPECT_TRUE(mp::pumpUntilTrue([&] { return ownState.counters[mp::pings] > pinged; }, mp::kPatience));
+    }
+    children.clear();
+    expectWindowsBack();
+}
+
 #ifndef _WIN32
 // Another user's process pointed at this user's session is refused, with a
 // message that says why.
