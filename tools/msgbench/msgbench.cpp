@@ -84,6 +84,12 @@ int main(int argc, char** argv) {
         failed |= timing.failed;
     }
     {
+        msgbench::CrossProcessCopyDataSend workload;
+        const Timing timing = timeFor(seconds, [&] { return workload.run(); });
+        printPerOperation("cross-process copy send", timing);
+        failed |= timing.failed;
+    }
+    {
         constexpr std::uint64_t kBurst = 1000;
         msgbench::CrossProcessPosts workload;
         const Timing timing = timeFor(seconds, [&] { return workload.run(kBurst); });
