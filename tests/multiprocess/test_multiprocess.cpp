@@ -103,6 +103,24 @@ TEST_F(MultiProcess, PostedMessagesArriveInOrder) {
     EXPECT_EQ(query(peer, mp::outOfOrder), 0);
 }
 
+#ifndef _WIN32
+// A process that does not read its messages makes posts to it fail once its
+// queue is full (Windows allows 10,000 messages), and never makes the poster
+// wait. Our layer only: Wine queues posts without a limit.
+TEST_F(MultiProcess, PostsToAProcessThatReadsNothingFailOnceItsQueueIsFull) {
+    const HWND peer = serve(name("deaf"));
+    ASSERT_NE(peer, nullptr);
+    auto hung = std::async(std::launch::async, [peer] { return SendMessageA(peer, mp::kHang, 0, 0); });
+    WPARAM posted = 0;
+    while (posted < 100000 && PostMessageA(peer, mp::kCount, posted, 0)) ++posted;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA));
+    EXPECT_GE(posted, 10000u);
+    EXPECT_LT(posted, 100000u);
+    children.back()->kill();
+    EXPECT_EQ(hung.get(), 0);
+}
+#endif
+
 // The child answers a WM_COPYDATA by sending the block back reversed before
 // it returns: both directions, each block readable during its handling.
 TEST_F(MultiProcess, CopyDataTravelsBothWays) {

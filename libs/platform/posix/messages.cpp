@@ -279,15 +279,13 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         for (const auto& window : topLevelWindows()) postToAny(window, Msg, wParam, lParam);
         return TRUE;
     }
-    bool posted;
     if (const auto window = WindowTable::instance().find(hWnd)) {
-        posted = postToWindow(*window, Msg, wParam, lParam);
-    } else {
-        const auto remote = findRemote(hWnd);
-        posted = remote && ThreadContext::current().queue().postRemote(*remote, Msg, wParam, lParam);
+        if (postToWindow(*window, Msg, wParam, lParam)) return TRUE;
+    } else if (const auto remote = findRemote(hWnd)) {
+        return ThreadContext::current().queue().postRemote(*remote, Msg, wParam, lParam) ? TRUE : FALSE;  // error set
     }
-    if (!posted) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return posted ? TRUE : FALSE;
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
 }
 
 BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {

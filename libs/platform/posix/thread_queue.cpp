@@ -245,16 +245,21 @@ bool ThreadQueue::drainRemote() {
     return any;
 }
 
-// While the peer's ring is full the sender waits a moment at a time, taking
-// in the frames that arrive for it meanwhile (so that two threads full of
-// each other's frames never wait for ever), until the peer has made room or
-// its process is found gone.
+// While the peer's ring is full a sender (unless it only posts) waits a
+// moment at a time, taking in the frames that arrive for it meanwhile (so
+// that two threads full of each other's frames never wait for ever), until
+// the peer has made room or its process is found gone. A post to a full ring
+// fails at once, as a post to a full queue does on Windows: a poster never
+// waits for a process that does not read its messages.
 bool ThreadQueue::putFrame(DWORD processId, DWORD threadId, const Frame& frame, const void* block) {
     for (;;) {
         switch (endpoint_->put(processId, threadId, frame, block)) {
         case Endpoint::Put::done: return true;
-        case Endpoint::Put::gone: return false;
-        case Endpoint::Put::full: break;
+        case Endpoint::Put::gone: SetLastError(ERROR_INVALID_WINDOW_HANDLE); return false;
+        case Endpoint::Put::full:
+            if (frame.kind != Frame::post) break;
+            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+            return false;
         }
         if (!processAlive(processId)) {
             endpoint_->forgetPeer(processId, threadId);
@@ -358,7 +363,10 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
 }
 
 bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!openEndpoint()) return false;
+    if (!openEndpoint()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     const void* block;
     const Frame frame = makeHeader(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr, block);
     return putFrame(window.processId, window.threadId, frame, block);

@@ -165,6 +165,9 @@ public:
     // gone. The answer completes call during a later drainRemote().
     bool sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, RemoteCall& call);
     void forgetCall(const RemoteCall& call) { calls_.erase(call.id); }
+    // False, with the last error set, when the window is gone
+    // (ERROR_INVALID_WINDOW_HANDLE) or its thread's ring is full
+    // (ERROR_NOT_ENOUGH_QUOTA).
     bool postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
     // Answers a message that another process sent.
     void reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
