@@ -1,5 +1,7 @@
 #include "frame_ring.h"
 
+#include "robust_mutex.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -48,19 +50,6 @@ void copyOut(const RingFile& ring, std::uint64_t at, void* to, std::size_t size)
     std::memcpy(static_cast<unsigned char*>(to) + first, ring.bytes, size - first);
 }
 
-class RingLock {
-public:
-    explicit RingLock(RingFile& ring) : mutex_(&ring.mutex) {
-        if (pthread_mutex_lock(mutex_) == EOWNERDEAD) pthread_mutex_consistent(mutex_);
-    }
-    ~RingLock() { pthread_mutex_unlock(mutex_); }
-    RingLock(const RingLock&) = delete;
-    RingLock& operator=(const RingLock&) = delete;
-
-private:
-    pthread_mutex_t* mutex_;
-};
-
 }  // namespace
 
 std::unique_ptr<FrameRing> FrameRing::create(const std::string& path) {
@@ -73,12 +62,7 @@ std::unique_ptr<FrameRing> FrameRing::create(const std::string& path) {
         ::unlink(path.c_str());
         return nullptr;
     }
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
-    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
-    pthread_mutex_init(&file->mutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
+    initRobustMutex(file->mutex);
     file->magic = kMagic;
     return std::unique_ptr<FrameRing>(new FrameRing(file, path, true));
 }
@@ -108,7 +92,7 @@ FrameRing::Put FrameRing::put(const void* first, std::size_t firstSize, const vo
     const std::size_t size = firstSize + secondSize;
     const auto length = static_cast<std::uint32_t>(size);
     {
-        RingLock lock(*file_);
+        RobustLock lock(file_->mutex);
         if (file_->closed.load()) return Put::closed;
         const std::uint64_t tail = file_->tail.load(std::memory_order_relaxed);
         if (kCapacity - (tail - file_->head.load(std::memory_order_acquire)) < sizeof length + size) return Put::full;

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "robust_mutex.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -57,20 +59,11 @@ struct SessionTableFile {
 
 namespace {
 
-// Holds the table's mutex; takes it over from a process that died holding it
-// (each change of an entry is complete once `used` is written, so the table
-// stays sound).
-class TableLock {
+// Holds the table's mutex (each change of an entry is complete once `used`
+// is written, so the table stays sound when its holder dies).
+class TableLock : public RobustLock {
 public:
-    explicit TableLock(SessionTableFile* table) : mutex_(&table->mutex) {
-        if (pthread_mutex_lock(mutex_) == EOWNERDEAD) pthread_mutex_consistent(mutex_);
-    }
-    ~TableLock() { pthread_mutex_unlock(mutex_); }
-    TableLock(const TableLock&) = delete;
-    TableLock& operator=(const TableLock&) = delete;
-
-private:
-    pthread_mutex_t* mutex_;
+    explicit TableLock(SessionTableFile* table) : RobustLock(table->mutex) {}
 };
 
 WORD nextGeneration(WORD generation) { return generation >= 0xFFFE ? 1 : static_cast<WORD>(generation + 1); }
@@ -119,12 +112,7 @@ bool runtimeDirectory(std::string& directory) {
 }
 
 void initialise(SessionTableFile* table) {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
-    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
-    pthread_mutex_init(&table->mutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
+    initRobustMutex(table->mutex);
     table->highWater = 1;
     table->cursor = 1;
     table->nextSerial = 1;
