@@ -67,6 +67,7 @@ struct Reports {
     long received = 0, missing = 0, extra = 0, disordered = 0;
     Memory start{}, peak{}, end{};  // the largest of the client processes
     long heapStart = 0, heapEnd = 0;  // KiB in use on the heap, the largest of the client processes
+    long heapGrowth = 0;              // KiB, the most that a client process kept after its clients left
 
     void add(const std::string& line) {
         std::istringstream fields(line);
@@ -86,6 +87,7 @@ struct Reports {
             fields >> s >> p >> e >> hs >> he;
             heapStart = std::max(heapStart, hs);
             heapEnd = std::max(heapEnd, he);
+            heapGrowth = std::max(heapGrowth, he - hs);
             start.residentKiB = std::max(start.residentKiB, s);
             peak.peakKiB = std::max(peak.peakKiB, p);
             end.residentKiB = std::max(end.residentKiB, e);
@@ -150,14 +152,15 @@ bool runCycle(const Parameters& parameters, const std::string& program, Reports&
         }
         children.push_back(std::make_unique<mp::ChildProcess>(arguments, program));
     }
-    const int before = reports.done;
-    bool ok = deadline.wait([&] { return reports.failed || reports.ready == before + parameters.processes; }) &&
+    const int ready = reports.ready;
+    const int done = reports.done;
+    bool ok = deadline.wait([&] { return reports.failed || reports.ready == ready + parameters.processes; }) &&
               !reports.failed;
     windowsDuring = std::max(windowsDuring, qxplatform::sessionWindowCount());
 
     const auto started = std::chrono::steady_clock::now();
     ok = ok && driveRounds(Plan(parameters), deadline);
-    ok = deadline.wait([&] { return reports.done == before + parameters.processes; }) && ok;
+    ok = deadline.wait([&] { return reports.done == done + parameters.processes; }) && ok;
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     for (auto& child : children) ok = child->wait(mp::kPatience) == std::optional<int>(0) && ok;
     return ok;
@@ -222,7 +225,7 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     // the first (which paged in its code and sized its heap), and a client
     // process's heap after its clients left is what it was before they came.
     const bool hubBack = cycles < 2 || hubEnd.residentKiB <= hubAfterFirst.residentKiB + kMemorySlackKiB;
-    const bool clientsBack = reports.heapEnd <= reports.heapStart + kMemorySlackKiB;
+    const bool clientsBack = reports.heapGrowth <= kMemorySlackKiB;
     if (!hubBack) std::printf("soak: the hub's memory grew from cycle to cycle\n");
     if (!clientsBack) std::printf("soak: a client process kept memory after its clients left\n");
     if (!windowsBack) std::printf("soak: the window table did not come back to its size\n");
