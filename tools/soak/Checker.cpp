@@ -7,7 +7,7 @@ Checker::Checker(const Plan& plan, int client)
       marker_(plan.marker()),
       router_(plan.destinations() + 1, -1),
       slots_(plan.destinations() + 1, -1) {
-    for (const Range& range : plan.ranges(client)) {
+    for (const Range& range : client >= 0 ? plan.ranges(client) : std::vector<Range>{}) {
         if (range.first == marker_) continue;
         auto& next = range.device == kRouter ? router_ : slots_;
         for (int index = range.first; index <= range.last; ++index) next[index] = 0;

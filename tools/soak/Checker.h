@@ -21,10 +21,13 @@ struct Tally {
 
 class Checker : public IqxClientCallback {
 public:
-    Checker(const Plan& plan, int client);
+    // The checker of client `client`; without one, of the round markers only
+    // (the driver's).
+    Checker(const Plan& plan, int client = -1);
 
     // Every round's marker arrived, so every revertive sent before it did.
     bool finished() const { return tally_.markers >= rounds_; }
+    long markers() const { return tally_.markers; }
     // The final count, with what never arrived.
     Tally tally() const;
 

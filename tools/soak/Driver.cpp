@@ -1,6 +1,7 @@
 // The driver: a private facility and window session, the hub as a process,
 // the client processes, then every round of commands through a client of its
 // own, paced by the round markers so the hub never holds more than a round.
+#include "Checker.h"
 #include "Control.h"
 #include "Roles.h"
 
@@ -15,7 +16,6 @@
 #include <sstream>
 #include <vector>
 
-#include "IqxClientCallback.h"
 #include "child_process.h"
 #include "orqWindowClass.h"
 #include "qxClient.h"
@@ -37,26 +37,6 @@ void writeFacility(const std::filesystem::path& directory, const Plan& plan) {
     std::ofstream(directory / "dev_002.ini") << "[Device]\nType=infodriver\nName=Soak slots\nVersion=1\nSlots="
                                              << plan.destinations() << "\n";
 }
-
-// The driver's own callback: counts the round markers.
-class MarkerCount : public IqxClientCallback {
-public:
-    explicit MarkerCount(int marker) : marker_(marker) {}
-    long count = 0;
-    void routerRevertive(int device, int index, int) override { count += device == kRouter && index == marker_; }
-    void connected() override {}
-    void disconnected() override {}
-    void infoRevertive(int, int, const std::string&) override {}
-    void gpiRevertive(int, int, bool) override {}
-    void databaseChange(int, int, int) override {}
-    void deviceMode(int, int, qx::redundancyState) override {}
-    void deviceMessage(int, int, const std::string&, int) override {}
-    void pollError(int, int) override {}
-    void configChangeMessage(const std::string&) override {}
-
-private:
-    int marker_;
-};
 
 // What the client processes reported, summed.
 struct Reports {
@@ -111,7 +91,7 @@ private:
 // Sends every round, with the round marker last; waits for the marker of the
 // round before the one just sent, so that one round is in flight at most.
 bool driveRounds(const Plan& plan, const Deadline& deadline) {
-    MarkerCount markers(plan.marker());
+    Checker markers(plan);
     qxClient driver(&markers, "qxClient");
     if (driver.connect(qx::wm, 0)) return false;
     driver.revertiveRegister(kRouter, plan.marker(), plan.marker(), false, qx::RP);
@@ -121,9 +101,9 @@ bool driveRounds(const Plan& plan, const Deadline& deadline) {
             driver.infoWrite(kInfodriver, index, Plan::text(round), true, 0);
         }
         driver.routerCrosspoint(kRouter, plan.marker(), Plan::source(round, plan.marker()), ",---", true, 0);
-        if (!deadline.wait([&] { return markers.count >= round; })) return false;
+        if (!deadline.wait([&] { return markers.markers() >= round; })) return false;
     }
-    const bool all = deadline.wait([&] { return markers.count >= plan.rounds(); });
+    const bool all = deadline.wait([&] { return markers.finished(); });
     driver.disconnect();
     return all;
 }
