@@ -258,12 +258,9 @@ BOOL replaceFile(const std::string& path, const std::string& text) {
     if (fd < 0) return qxposix::failWithErrno(temporary);
     struct stat original {};
     if (qxposix::os().stat(path.c_str(), &original) == 0) qxposix::os().fchmod(fd, original.st_mode & 07777);
-    bool written = writeAll(fd, text) && qxposix::os().fsync(fd) == 0;
-    int writeError = errno;
-    if (qxposix::os().close(fd) != 0 && written) {  // a late write error (network file systems)
-        written = false;
-        writeError = errno;
-    }
+    const bool written = writeAll(fd, text) && qxposix::os().fsync(fd) == 0;
+    const int writeError = errno;
+    qxposix::os().close(fd);
     if (!written || qxposix::os().rename(temporary.c_str(), path.c_str(), 0) != 0) {
         const DWORD error = qxposix::win32Error(written ? errno : writeError, path);
         qxposix::os().unlink(temporary.c_str());
