@@ -4,6 +4,7 @@
 // and the session's window table come back to their starting size.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--child", child, "Run as client process N (started by the driver)")->group("");
     CLI11_PARSE(app, argc, argv);
+    if (parameters.registrations < 2 * parameters.processes * parameters.clientsPerProcess) {
+        std::fprintf(stderr, "zorv-soak: --registrations must give each client at least one index of each device\n");
+        return 1;
+    }
 
     if (child >= 0) return soak::runClientProcess(parameters, child);
     // A window session of its own, which the hub and the client processes
