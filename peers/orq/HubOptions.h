@@ -48,6 +48,10 @@ struct HubOptions {
     int highestDevice = 0;
 
     bool cacheOn = true;
+    // Whether the hub records what it receives for tests (OrqHub::events()
+    // and the like). The record grows with every message, so a hub that runs
+    // for long (the orq-hub program) keeps none.
+    bool record = true;
     DatabaseChangeForm databaseChange = DatabaseChangeForm::text;
 
     // Receives one line per notable event (refused commands, unknown

@@ -13,7 +13,7 @@ std::string HubEvent::text() const {
 }
 
 void HubRecorder::message(UINT message, WPARAM wParam, LPARAM lParam) {
-    {
+    if (keeping_) {
         std::lock_guard<std::mutex> lock(mutex_);
         HubEvent event;
         event.id = message;
@@ -26,7 +26,7 @@ void HubRecorder::message(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void HubRecorder::request(UINT code, WPARAM parameter, const void* block, std::size_t size, Transport transport,
                           HWND requester) {
-    {
+    if (keeping_) {
         std::lock_guard<std::mutex> lock(mutex_);
         HubEvent event;
         event.kind = HubEvent::Kind::request;
@@ -44,7 +44,7 @@ void HubRecorder::request(UINT code, WPARAM parameter, const void* block, std::s
 }
 
 void HubRecorder::leave(UINT message, HWND client, bool closeQueued) {
-    {
+    if (keeping_) {
         std::lock_guard<std::mutex> lock(mutex_);
         leaves_.push_back({message, client, closeQueued});
     }

@@ -49,6 +49,8 @@ public:
                  HWND requester);
     void leave(UINT message, HWND client, bool closeQueued);
     void clear();
+    // Off: nothing is kept, waitFor still wakes.
+    void keep(bool on) { keeping_ = on; }
 
     std::vector<HubEvent> events() const;
     std::vector<HubEvent> messages(UINT message) const;
@@ -66,6 +68,7 @@ private:
     std::vector<HubEvent> events_;
     std::vector<LeaveEvent> leaves_;
     std::multiset<DWORD> waiters_;  // thread ids inside waitFor
+    bool keeping_ = true;
 };
 
 }  // namespace orq

@@ -12,6 +12,7 @@ OrqHub::~OrqHub() { stop(); }
 bool OrqHub::start() {
     if (running()) return true;
     stop();
+    recorder_.keep(options_.record);
     core_ = std::make_unique<HubCore>(options_, recorder_);
     window_ = std::make_unique<HubWindow>(options_, recorder_, *core_);
     return window_->start();

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
     CLI11_PARSE(app, argc, argv);
 
+    options.record = false;  // nobody reads a process's record, and it would grow for as long as the hub runs
     options.answer2031 = answer2031;
     options.answer49153 = answer49153;
     if (databaseChange == "short") options.databaseChange = orq::DatabaseChangeForm::shortNumeric;

@@ -82,6 +82,17 @@ TEST_F(HubHandshake, AnswersEachLimitQueryWithItsOwnLimit) {
     EXPECT_EQ(client_->send(49235, 0, 0), 0);  // none set
 }
 
+TEST_F(HubHandshake, AHubThatDoesNotRecordKeepsNothingAndStillAnswers) {
+    facility_.writeStandardDevices();
+    auto options = orqtest::testOptions(facility_);
+    options.record = false;
+    startHub(options);
+    char buffer[300] = {};
+    EXPECT_EQ(client_->request(2041, 1, buffer, sizeof buffer, sizeof buffer), 1);
+    EXPECT_EQ(client_->send(49552, 0x5555, 0), 0xAAAA);
+    EXPECT_TRUE(hub_->events().empty());
+}
+
 TEST_F(HubHandshake, RepliesToARequestBeforeTheSendReturns) {
     facility_.writeStandardDevices();
     startHub();

@@ -61,8 +61,12 @@ bool readTextFile(const std::string& path, std::string& text, std::string* lineE
     std::string raw;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) raw.append(buffer, got);
+    BOOL succeeded;
+    while ((succeeded = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) raw.append(buffer, got);
     CloseHandle(file);
+    // A read error part way is no file at all: a writer must never start
+    // from part of it.
+    if (!succeeded) return false;
     if (lineEnd != nullptr) {
         const std::size_t feed = raw.find('\n');
         if (feed == std::string::npos) *lineEnd = platformLineEnd;

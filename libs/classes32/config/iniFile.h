@@ -19,7 +19,7 @@ constexpr std::size_t writerLineLimit = 1023;
 bool fileExists(const std::string& path);
 
 // Reads the whole file in text mode (CR LF becomes LF); false when it cannot
-// be opened. lineEnd, when given, receives the file's own line end: that of
+// be opened or read to its end. lineEnd, when given, receives the file's own line end: that of
 // its first line, or the platform's when it has no line break.
 bool readTextFile(const std::string& path, std::string& text, std::string* lineEnd = nullptr);
 

@@ -2,6 +2,8 @@
 // environment that getenv also reads.
 #include <windows.h>
 
+#include "host_support.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,9 +38,9 @@ std::string privateDirectory() {
     std::string directory = environmentValue("XDG_RUNTIME_DIR");
     if (!directory.empty()) return directory;
     directory = "/tmp/qx-" + std::to_string(getuid());
-    mkdir(directory.c_str(), 0700);
+    qxposix::os().mkdir(directory.c_str(), 0700);
     struct stat status {};
-    if (lstat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != getuid())
+    if (qxposix::os().lstat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != getuid())
         return "/tmp";
     return directory;
 }

@@ -42,7 +42,7 @@ int accessFlags(DWORD desiredAccess) {
 int openFile(const std::string& path, int flags) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        fd = qxposix::os().open(path.c_str(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -82,13 +82,13 @@ int openWithDisposition(const std::string& path, int access, DWORD disposition, 
 
 bool isDirectory(int fd) {
     struct stat info {};
-    return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    return qxposix::os().fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool lockDescriptor(int fd, int operation) {
     int result;
     do {
-        result = ::flock(fd, operation);
+        result = qxposix::os().flock(fd, operation);
     } while (result < 0 && errno == EINTR);
     return result == 0;
 }
@@ -116,7 +116,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
         return INVALID_HANDLE_VALUE;
     }
     if (isDirectory(fd)) {  // a directory is not a file
-        ::close(fd);
+        qxposix::os().close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -132,8 +132,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
     const off_t offset = lpOverlapped ? (off_t(lpOverlapped->OffsetHigh) << 32) | lpOverlapped->Offset : 0;
     ssize_t count;
     do {
-        count = lpOverlapped ? ::pread(fd, lpBuffer, nNumberOfBytesToRead, offset)
-                             : ::read(fd, lpBuffer, nNumberOfBytesToRead);
+        count = lpOverlapped ? qxposix::os().pread(fd, lpBuffer, nNumberOfBytesToRead, offset)
+                             : qxposix::os().read(fd, lpBuffer, nNumberOfBytesToRead);
     } while (count < 0 && errno == EINTR);
     if (count < 0) return qxposix::failWithErrno("");
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = static_cast<DWORD>(count);
@@ -155,8 +155,8 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
     DWORD written = 0;
     while (written < nNumberOfBytesToWrite) {
         const size_t left = nNumberOfBytesToWrite - written;
-        const ssize_t count = lpOverlapped ? ::pwrite(fd, bytes + written, left, offset + written)
-                                           : ::write(fd, bytes + written, left);
+        const ssize_t count = lpOverlapped ? qxposix::os().pwrite(fd, bytes + written, left, offset + written)
+                                           : qxposix::os().write(fd, bytes + written, left);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return qxposix::failWithErrno("");
         written += static_cast<DWORD>(count);
@@ -168,7 +168,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
 BOOL FlushFileBuffers(HANDLE hFile) {
     const int fd = descriptorOf(hFile);
     if (fd < 0) return FALSE;
-    return ::fsync(fd) == 0 ? TRUE : qxposix::failWithErrno("");
+    return qxposix::os().fsync(fd) == 0 ? TRUE : qxposix::failWithErrno("");
 }
 
 BOOL CloseHandle(HANDLE hObject) {
@@ -177,13 +177,13 @@ BOOL CloseHandle(HANDLE hObject) {
     if (hObject == INVALID_HANDLE_VALUE) return TRUE;
     const int fd = descriptorOf(hObject);
     if (fd < 0) return FALSE;
-    ::close(fd);  // the descriptor is released even when close reports an error
+    qxposix::os().close(fd);  // the descriptor is released even when close reports an error
     return TRUE;
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName) {
     const std::string path = qxposix::usablePath(lpFileName);
-    if (::unlink(path.c_str()) != 0) return qxposix::failWithErrno(path);
+    if (qxposix::os().unlink(path.c_str()) != 0) return qxposix::failWithErrno(path);
     return TRUE;
 }
 
@@ -194,18 +194,18 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
     }
     const std::string from = qxposix::usablePath(lpExistingFileName);
     const std::string to = qxposix::usablePath(lpNewFileName);
-    if (::access(from.c_str(), F_OK) != 0) return qxposix::failWithErrno(from);
+    if (qxposix::os().access(from.c_str(), F_OK) != 0) return qxposix::failWithErrno(from);
     int result;
     if (dwFlags & MOVEFILE_REPLACE_EXISTING) {
-        result = ::rename(from.c_str(), to.c_str());
+        result = qxposix::os().rename(from.c_str(), to.c_str(), 0);
     } else {
-        result = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+        result = qxposix::os().rename(from.c_str(), to.c_str(), RENAME_NOREPLACE);
         if (result != 0 && errno == EINVAL) {  // file system without RENAME_NOREPLACE
-            if (::access(to.c_str(), F_OK) == 0) {
+            if (qxposix::os().access(to.c_str(), F_OK) == 0) {
                 SetLastError(ERROR_ALREADY_EXISTS);
                 return FALSE;
             }
-            result = ::rename(from.c_str(), to.c_str());
+            result = qxposix::os().rename(from.c_str(), to.c_str(), 0);
         }
     }
     if (result != 0) return qxposix::failWithErrno(to);
@@ -220,13 +220,13 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
 
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
     const std::string path = qxposix::usablePath(lpPathName);
-    if (::mkdir(path.c_str(), 0777) != 0) return qxposix::failWithErrno(path);
+    if (qxposix::os().mkdir(path.c_str(), 0777) != 0) return qxposix::failWithErrno(path);
     return TRUE;
 }
 
 BOOL RemoveDirectoryA(LPCSTR lpPathName) {
     const std::string path = qxposix::usablePath(lpPathName);
-    if (::rmdir(path.c_str()) == 0) return TRUE;
+    if (qxposix::os().rmdir(path.c_str()) == 0) return TRUE;
     if (errno == ENOTDIR) {  // Windows: "the directory name is invalid"
         SetLastError(ERROR_DIRECTORY);
         return FALSE;
@@ -237,7 +237,7 @@ BOOL RemoveDirectoryA(LPCSTR lpPathName) {
 DWORD GetFileAttributesA(LPCSTR lpFileName) {
     const std::string path = qxposix::usablePath(lpFileName);
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    if (qxposix::os().stat(path.c_str(), &info) != 0) {
         qxposix::failWithErrno(path);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -271,7 +271,7 @@ int _mkdir(const char* dirname) {
         errno = EINVAL;
         return -1;
     }
-    return ::mkdir(qxposix::usablePath(dirname).c_str(), 0777) == 0 ? 0 : -1;
+    return qxposix::os().mkdir(qxposix::usablePath(dirname).c_str(), 0777) == 0 ? 0 : -1;
 }
 
 }  // extern "C"

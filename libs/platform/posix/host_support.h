@@ -1,12 +1,19 @@
-// Helpers shared by the file-related parts of the posix backend: mapped paths,
-// errno translation and directory syncing.
+// Helpers shared by the file-related parts of the posix backend: the table of
+// file-system calls, mapped paths, errno translation and directory syncing.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "qxfilecalls.h"
+
 namespace qxposix {
+
+// The file-system calls that file functions make (replaceable by tests).
+inline qxplatform::FileCalls& os() {
+    return qxplatform::fileCalls();
+}
 
 // The host path of a Windows path, ready for use: when the path lies on a
 // drive ("c:\..."), the drive's directory is created first, because on

@@ -3,6 +3,7 @@
 // the directory of the running program, then on the system search path.
 // A name with a directory part is mapped as a Windows path and loaded from
 // that directory only.
+#include "host_support.h"
 #include "qxplatform.h"
 
 #include <cstdlib>
@@ -114,7 +115,7 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
     for (const std::string& path : candidatePaths(sharedObjectName(lpLibFileName))) {
         // A file that exists but cannot be loaded ends the search, as a
         // broken DLL does on Windows.
-        if (!isBareName(path) && ::access(path.c_str(), F_OK) != 0) continue;
+        if (!isBareName(path) && qxposix::os().access(path.c_str(), F_OK) != 0) continue;
         if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return moduleOf(handle);
         break;
     }

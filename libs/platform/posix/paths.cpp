@@ -89,7 +89,7 @@ DWORD win32Error(int errnoValue, const std::string& hostPath) {
         return ERROR_SUCCESS;
     case ENOENT: {
         struct stat info {};
-        const bool parentExists = ::stat(parentDirectory(hostPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        const bool parentExists = os().stat(parentDirectory(hostPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
         return parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     }
     case ENOTDIR:
@@ -122,10 +122,10 @@ BOOL failWithErrno(const std::string& hostPath) {
 }
 
 bool syncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = os().open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
+    const bool synced = os().fsync(fd) == 0;
+    os().close(fd);
     return synced;
 }
 

@@ -214,26 +214,31 @@ std::string profilePath(LPCSTR fileName) {
     return qxposix::usablePath(name.c_str());
 }
 
-// The file's content; nothing when it cannot be read (errno tells why).
+// The file's content; nothing when it cannot be read whole (errno tells
+// why), so that a write never starts from part of the file.
 std::optional<std::string> readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = qxposix::os().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return std::nullopt;
     std::string content;
     char block[8192];
-    for (;;) {
-        const ssize_t count = ::read(fd, block, sizeof block);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        content.append(block, static_cast<size_t>(count));
+    ssize_t count;
+    do {
+        count = qxposix::os().read(fd, block, sizeof block);
+        if (count > 0) content.append(block, static_cast<size_t>(count));
+    } while (count > 0 || (count < 0 && errno == EINTR));
+    const int readError = errno;
+    qxposix::os().close(fd);
+    if (count < 0) {
+        errno = readError;
+        return std::nullopt;
     }
-    ::close(fd);
     return content;
 }
 
 bool writeAll(int fd, const std::string& text) {
     size_t written = 0;
     while (written < text.size()) {
-        const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+        const ssize_t count = qxposix::os().write(fd, text.data() + written, text.size() - written);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return false;
         written += static_cast<size_t>(count);
@@ -249,16 +254,16 @@ BOOL replaceFile(const std::string& path, const std::string& text) {
     static std::atomic<unsigned> counter{0};
     const std::string temporary =
         path + ".qxtmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = qxposix::os().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return qxposix::failWithErrno(temporary);
     struct stat original {};
-    if (::stat(path.c_str(), &original) == 0) ::fchmod(fd, original.st_mode & 07777);
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
+    if (qxposix::os().stat(path.c_str(), &original) == 0) qxposix::os().fchmod(fd, original.st_mode & 07777);
+    const bool written = writeAll(fd, text) && qxposix::os().fsync(fd) == 0;
     const int writeError = errno;
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    qxposix::os().close(fd);
+    if (!written || qxposix::os().rename(temporary.c_str(), path.c_str(), 0) != 0) {
         const DWORD error = qxposix::win32Error(written ? errno : writeError, path);
-        ::unlink(temporary.c_str());
+        qxposix::os().unlink(temporary.c_str());
         SetLastError(error);
         return FALSE;
     }

@@ -1,0 +1,79 @@
+#include "Checker.h"
+#include "Control.h"
+#include "Roles.h"
+
+#include <qxplatform.h>
+
+#include <malloc.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qxClient.h"
+
+namespace soak {
+
+namespace {
+
+struct Client {
+    Client(const Plan& plan, int index) : checker(plan, index), native(&checker, "qxClient") {}
+    Checker checker;
+    qxClient native;
+};
+
+long heapInUseKiB() {
+    return static_cast<long>(mallinfo2().uordblks / 1024);
+}
+
+std::string tallyLine(int process, const std::vector<std::unique_ptr<Client>>& clients) {
+    Tally sum;
+    for (const auto& client : clients) {
+        const Tally tally = client->checker.tally();
+        sum.received += tally.received;
+        sum.missing += tally.missing;
+        sum.extra += tally.extra;
+        sum.disordered += tally.disordered;
+    }
+    return "done " + std::to_string(process) + " " + std::to_string(sum.received) + " " +
+           std::to_string(sum.missing) + " " + std::to_string(sum.extra) + " " + std::to_string(sum.disordered);
+}
+
+}  // namespace
+
+int runClientProcess(const Parameters& parameters, int process) {
+    const Plan plan(parameters);
+    const Memory start = memoryOf();
+    const long heapStart = heapInUseKiB();
+    const qx::ipcType transport = parameters.transport == "zel" ? qx::zel : qx::wm;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < parameters.clientsPerProcess; ++i) {
+        const int index = process * parameters.clientsPerProcess + i;
+        clients.push_back(std::make_unique<Client>(plan, index));
+        if (clients.back()->native.connect(transport, 0)) {  // true: no hub
+            sendLine("failed " + std::to_string(process) + " no hub");
+            return 1;
+        }
+        for (const Range& range : plan.ranges(index))
+            clients.back()->native.revertiveRegister(range.device, range.first, range.last, false, qx::RP);
+    }
+    if (!sendLine("ready " + std::to_string(process))) return 1;
+
+    const bool finished = qxplatform::pumpUntil(
+        [&] {
+            for (const auto& client : clients)
+                if (!client->checker.finished()) return false;
+            return true;
+        },
+        static_cast<DWORD>(parameters.timeoutSeconds) * 1000);
+    sendLine(tallyLine(process, clients));
+    const long peak = memoryOf().peakKiB;
+    for (auto& client : clients) client->native.disconnect();
+    clients.clear();
+    const Memory end = memoryOf();
+    sendLine("memory " + std::to_string(process) + " " + std::to_string(start.residentKiB) + " " +
+             std::to_string(peak) + " " + std::to_string(end.residentKiB) + " " + std::to_string(heapStart) + " " +
+             std::to_string(heapInUseKiB()));
+    return finished ? 0 : 1;
+}
+
+}  // namespace soak

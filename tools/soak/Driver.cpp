@@ -1,0 +1,233 @@
+// The driver: a private facility and window session, the hub as a process,
+// the client processes, then every round of commands through a client of its
+// own, paced by the round markers so the hub never holds more than a round.
+#include "Checker.h"
+#include "Control.h"
+#include "Roles.h"
+
+#include <qxplatform.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "child_process.h"
+#include "orqWindowClass.h"
+#include "qxClient.h"
+
+namespace soak {
+
+namespace {
+
+// What memory may differ by when it counts as back to its size: page and
+// allocator granularity, far below what a revertive's worth per revertive
+// would leave.
+constexpr long kMemorySlackKiB = 1024;
+
+// AddressSanitizer keeps freed memory in quarantine and has a heap of its
+// own: memory sizes then say nothing about leaks (it finds those itself).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SOAK_ADDRESS_SANITIZER
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(SOAK_ADDRESS_SANITIZER)
+constexpr bool kMemoryChecked = false;
+#else
+constexpr bool kMemoryChecked = true;
+#endif
+
+void writeFacility(const std::filesystem::path& directory, const Plan& plan) {
+    std::filesystem::create_directories(directory);
+    std::ofstream(directory / "orq.ini") << "[Hub]\nHighestDevice=2\n";
+    std::ofstream(directory / "dev_001.ini") << "[Device]\nType=router\nName=Soak router\nVersion=1\nSources="
+                                             << kSources << "\nDestinations=" << plan.marker() << "\n";
+    std::ofstream(directory / "dev_002.ini") << "[Device]\nType=infodriver\nName=Soak slots\nVersion=1\nSlots="
+                                             << plan.destinations() << "\n";
+}
+
+// What the client processes reported, summed.
+struct Reports {
+    int ready = 0;
+    int done = 0;
+    int memory = 0;
+    bool failed = false;
+    long received = 0, missing = 0, extra = 0, disordered = 0;
+    Memory start{}, peak{}, end{};  // the largest of the client processes
+    long heapStart = 0, heapEnd = 0;  // KiB in use on the heap, the largest of the client processes
+    long heapGrowth = 0;              // KiB, the most that a client process kept after its clients left
+
+    void add(const std::string& line) {
+        std::istringstream fields(line);
+        std::string kind;
+        int process = 0;
+        fields >> kind >> process;
+        if (kind == "ready") ++ready;
+        if (kind == "failed") failed = true;
+        if (kind == "done") {
+            long r = 0, m = 0, x = 0, d = 0;
+            fields >> r >> m >> x >> d;
+            received += r, missing += m, extra += x, disordered += d;
+            ++done;
+        }
+        if (kind == "memory") {
+            long s = 0, p = 0, e = 0, hs = 0, he = 0;
+            fields >> s >> p >> e >> hs >> he;
+            heapStart = std::max(heapStart, hs);
+            heapEnd = std::max(heapEnd, he);
+            heapGrowth = std::max(heapGrowth, he - hs);
+            start.residentKiB = std::max(start.residentKiB, s);
+            peak.peakKiB = std::max(peak.peakKiB, p);
+            end.residentKiB = std::max(end.residentKiB, e);
+            ++memory;
+        }
+    }
+};
+
+class Deadline {
+public:
+    explicit Deadline(int seconds) : end_(GetTickCount() + static_cast<DWORD>(seconds) * 1000) {}
+    bool wait(const std::function<bool()>& done) const {
+        const DWORD now = GetTickCount();
+        return mp::pumpUntilTrue(done, now < end_ ? end_ - now : 0);
+    }
+
+private:
+    DWORD end_;
+};
+
+// Sends every round, with the round marker last; waits for the marker of the
+// round before the one just sent, so that one round is in flight at most.
+bool driveRounds(const Plan& plan, const Deadline& deadline) {
+    Checker markers(plan);
+    qxClient driver(&markers, "qxClient");
+    if (driver.connect(qx::wm, 0)) return false;
+    driver.revertiveRegister(kRouter, plan.marker(), plan.marker(), false, qx::RP);
+    for (long round = 0; round < plan.rounds(); ++round) {
+        for (int index = 1; index <= plan.destinations(); ++index) {
+            driver.routerCrosspoint(kRouter, index, Plan::source(round, index), ",---", true, 0);
+            driver.infoWrite(kInfodriver, index, Plan::text(round), true, 0);
+        }
+        driver.routerCrosspoint(kRouter, plan.marker(), Plan::source(round, plan.marker()), ",---", true, 0);
+        if (!deadline.wait([&] { return markers.markers() >= round; })) return false;
+    }
+    const bool all = deadline.wait([&] { return markers.finished(); });
+    driver.disconnect();
+    return all;
+}
+
+std::string kib(long value) {
+    return std::to_string(value / 1024) + "." + std::to_string(value % 1024 * 10 / 1024) + " MiB";
+}
+
+// One cycle: the client processes start, connect and register, every round
+// is driven, they report and leave.
+bool runCycle(const Parameters& parameters, const std::string& program, Reports& reports, const Deadline& deadline,
+              double& seconds, long& windowsDuring) {
+    std::vector<std::unique_ptr<mp::ChildProcess>> children;
+    for (int process = 0; process < parameters.processes; ++process) {
+        std::vector<std::string> arguments{"--child", std::to_string(process)};
+        for (const auto& [option, value] :
+             {std::pair{"--processes", std::to_string(parameters.processes)},
+              {"--clients", std::to_string(parameters.clientsPerProcess)},
+              {"--destinations", std::to_string(parameters.destinations)},
+              {"--registrations", std::to_string(parameters.registrations)},
+              {"--revertives", std::to_string(parameters.revertives)},
+              {"--transport", parameters.transport},
+              {"--timeout", std::to_string(parameters.timeoutSeconds)}}) {
+            arguments.push_back(option);
+            arguments.push_back(value);
+        }
+        children.push_back(std::make_unique<mp::ChildProcess>(arguments, program));
+    }
+    const int ready = reports.ready;
+    const int done = reports.done;
+    bool ok = deadline.wait([&] { return reports.failed || reports.ready == ready + parameters.processes; }) &&
+              !reports.failed;
+    windowsDuring = std::max(windowsDuring, qxplatform::sessionWindowCount());
+
+    const auto started = std::chrono::steady_clock::now();
+    ok = ok && driveRounds(Plan(parameters), deadline);
+    ok = deadline.wait([&] { return reports.done == done + parameters.processes; }) && ok;
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    for (auto& child : children) ok = child->wait(mp::kPatience) == std::optional<int>(0) && ok;
+    return ok;
+}
+
+}  // namespace
+
+int runDriver(const Parameters& parameters, int cycles, const std::string& program) {
+    const Plan plan(parameters);
+    const Deadline deadline(parameters.timeoutSeconds);
+    const auto facility = std::filesystem::temp_directory_path() / ("zorv-soak-" + std::to_string(GetCurrentProcessId()));
+    writeFacility(facility, plan);
+
+    mp::ChildProcess hub({"-q", "-c", facility.string()}, mp::siblingProgram("orq-hub"));
+    HWND hubWindow = nullptr;
+    if (!deadline.wait([&] { return (hubWindow = FindWindowA(orqWindowClass, nullptr)) != nullptr; })) {
+        std::fprintf(stderr, "soak: the hub did not start\n");
+        return 1;
+    }
+    const std::string hubPid = std::to_string(hub.id());
+    Reports reports;
+    ControlWindow control([&](const std::string& line) { reports.add(line); });
+    const long windowsBefore = qxplatform::sessionWindowCount();
+    long windowsDuring = windowsBefore;
+    const Memory hubStart = memoryOf(hubPid);
+    Memory hubAfterFirst{};
+    double seconds = 0;
+    bool ok = true;
+    bool windowsBack = true;
+    for (int cycle = 0; cycle < cycles && ok; ++cycle) {
+        ok = runCycle(parameters, program, reports, deadline, seconds, windowsDuring);
+        windowsBack = mp::pumpUntilTrue([&] { return qxplatform::sessionWindowCount() == windowsBefore; },
+                                        mp::kPatience) && windowsBack;
+        if (cycle == 0) hubAfterFirst = memoryOf(hubPid);
+    }
+    const long windowsAfter = qxplatform::sessionWindowCount();
+    const Memory hubEnd = memoryOf(hubPid);
+    PostMessageA(hubWindow, WM_CLOSE, 0, 0);
+    ok = hub.wait(mp::kPatience) == std::optional<int>(0) && ok;
+    std::error_code ignored;
+    std::filesystem::remove_all(facility, ignored);
+
+    const long delivered = plan.rounds() * plan.perRound() * cycles;
+    std::printf("soak: %d cycles of %d processes x %d clients (%s), %d registrations (%d per client) over 2 x %d indexes\n",
+                cycles, parameters.processes, parameters.clientsPerProcess, parameters.transport.c_str(),
+                plan.perClient() * plan.clients(), plan.perClient(), plan.destinations());
+    std::printf("soak: %ld rounds, %ld revertives in %.1f s: %.0f revertives/s (and %ld round markers)\n",
+                plan.rounds() * cycles, delivered, seconds, static_cast<double>(delivered) / seconds,
+                plan.rounds() * plan.clients() * cycles);
+    std::printf("soak: received %ld, missing %ld, extra %ld, out of order %ld\n", reports.received, reports.missing,
+                reports.extra, reports.disordered);
+    std::printf("soak: memory                     start  after cycle 1    peak        end\n");
+    std::printf("soak:   hub RSS              %10s %10s %10s %10s\n", kib(hubStart.residentKiB).c_str(),
+                kib(hubAfterFirst.residentKiB).c_str(), kib(hubEnd.peakKiB).c_str(), kib(hubEnd.residentKiB).c_str());
+    std::printf("soak:   client process RSS   %10s %10s %10s %10s\n", kib(reports.start.residentKiB).c_str(), "",
+                kib(reports.peak.peakKiB).c_str(), kib(reports.end.residentKiB).c_str());
+    std::printf("soak:   client process heap  %7ld KiB %10s %10s %6ld KiB\n", reports.heapStart, "", "",
+                reports.heapEnd);
+    std::printf("soak: window table: %ld before, %ld with the clients, %ld after\n", windowsBefore, windowsDuring,
+                windowsAfter);
+    // Memory comes back: the hub's after the last cycle is what it was after
+    // the first (which paged in its code and sized its heap), and a client
+    // process's heap after its clients left is what it was before they came.
+    const bool hubBack =
+        !kMemoryChecked || cycles < 2 || hubEnd.residentKiB <= hubAfterFirst.residentKiB + kMemorySlackKiB;
+    const bool clientsBack = !kMemoryChecked || reports.heapGrowth <= kMemorySlackKiB;
+    if (!kMemoryChecked) std::printf("soak: memory not checked under AddressSanitizer\n");
+    if (!hubBack) std::printf("soak: the hub's memory grew from cycle to cycle\n");
+    if (!clientsBack) std::printf("soak: a client process kept memory after its clients left\n");
+    if (!windowsBack) std::printf("soak: the window table did not come back to its size\n");
+    ok = ok && windowsBack && hubBack && clientsBack && reports.received == delivered && reports.missing == 0 &&
+         reports.extra == 0 && reports.disordered == 0 && reports.memory == parameters.processes * cycles;
+    std::printf("%s\n", ok ? "soak: passed" : "soak: FAILED");
+    return ok ? 0 : 1;
+}
+
+}  // namespace soak
