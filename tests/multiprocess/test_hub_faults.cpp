@@ -97,6 +97,31 @@ TEST_P(HubFaults, AHubDyingDuringARequestFailsItPromptly) {
     }
 }
 
+// Only a hub lost before it is found fails connect(); once found, the
+// handshake carries on against the dead window (its sends answer 0) and
+// connect() reports the connection that the hub's death then ended.
+TEST_P(HubFaults, AHubDyingDuringConnectEndsItPromptly) {
+    struct Step {
+        const char* name;
+        UINT code;
+        bool connectFails;
+    };
+    const UINT announce = GetParam() == qx::wm ? 2034 : 2054;
+    for (const Step& step : {Step{"probe", 49552, true}, Step{"announce", announce, false},
+                             Step{"register", 49222, false}, Step{"first limit", 49235, false}}) {
+        SCOPED_TRACE(step.name);
+        Revertives events;
+        qxClient client(&events, "qxClient");
+        ASSERT_NE(startHub({"--kill-on", std::to_string(step.code)}), nullptr);
+        bool failed = false;
+        EXPECT_TRUE(returnsPromptly([&] { failed = client.connect(GetParam(), 0); }));
+        EXPECT_EQ(failed, step.connectFails);
+        EXPECT_EQ(events.connects, step.connectFails ? 0 : 1);
+        EXPECT_EQ(hubs.back()->wait(mp::kPatience), kKilled);
+        expectSilentlyDisconnected(client, events);
+    }
+}
+
 TEST_P(HubFaults, AHubDyingDuringADrainLeavesTheRevertivesInOrderAndFailsRequestsPromptly) {
     Revertives events;
     qxClient client(&events, "qxClient");
