@@ -65,6 +65,13 @@ protected:
     bool connectToNewHub(qxClient& client, const std::vector<std::string>& options = {}) {
         return startHub(options) != nullptr && !client.connect(GetParam(), 0);
     }
+    // Registers for router 1 and switches destination 5 to source 7; true
+    // once the revertive arrived.
+    static bool switchesThroughTheHub(qxClient& client, const Revertives& events) {
+        client.revertiveRegister(1, 1, 8, true, qx::RP);
+        client.routerCrosspoint(1, 5, 7, ",---", true, 0);
+        return mp::pumpUntilTrue([&] { return events.has("RR 1 5 7"); }, mp::kPatience);
+    }
     void killHub() {
         hubs.back()->kill();
         EXPECT_EQ(hubs.back()->wait(mp::kPatience), kKilled);
@@ -153,9 +160,7 @@ TEST_P(HubFaults, AHubDeadBetweenCommandsFailsEveryLaterOnePromptly) {
     Revertives events;
     qxClient client(&events, "qxClient");
     ASSERT_TRUE(connectToNewHub(client));
-    client.revertiveRegister(1, 1, 8, true, qx::RP);
-    client.routerCrosspoint(1, 5, 7, ",---", true, 0);
-    ASSERT_TRUE(mp::pumpUntilTrue([&] { return events.has("RR 1 5 7"); }, mp::kPatience));
+    ASSERT_TRUE(switchesThroughTheHub(client, events));
     killHub();
     for (const Operation& operation : operations) expectPromptFailure(operation, client);
     expectSilentlyDisconnected(client, events);
@@ -174,9 +179,7 @@ TEST_P(HubFaults, AClientConnectsAgainToARestartedHub) {
     EXPECT_TRUE(client.isConnected());
     EXPECT_EQ(events.connects, 2);
     EXPECT_EQ(events.disconnects, 0);
-    client.revertiveRegister(1, 1, 8, true, qx::RP);
-    client.routerCrosspoint(1, 5, 7, ",---", true, 0);
-    EXPECT_TRUE(mp::pumpUntilTrue([&] { return events.has("RR 1 5 7"); }, mp::kPatience));
+    EXPECT_TRUE(switchesThroughTheHub(client, events));
     std::string value;
     EXPECT_FALSE(client.cacheValue(1, 5, value));
     EXPECT_EQ(value, "7");
