@@ -2,6 +2,8 @@
 # Sets the machine up, then builds and runs every test:
 #   build/        the normal build
 #   build-asan/   the same sources with AddressSanitizer and UBSan
+#   build-tsan/   the platform, client, hub, end-to-end and multi-process
+#                 tests with ThreadSanitizer; any report fails
 #   build-mingw/  the Windows build (MinGW-w64), its tests run under Wine
 # checks the installed files and the Debian package with an outside project
 # (scripts/install-test.sh, scripts/package-test.sh), the API reference
@@ -31,13 +33,15 @@ timed() {
   return "$rc"
 }
 
-# build <dir> <cmake options...>: configures and builds everything in <dir>.
+# build <dir> <targets> <cmake options...>: configures <dir> and builds the
+# targets (a space-separated list; empty: everything).
 build() {
-  local dir=$1
-  shift
+  local dir=$1 targets=()
+  read -ra targets <<<"$2"
+  shift 2
   echo "== build $dir"
   cmake -S "$root" -B "$root/$dir" -G Ninja --log-level=WARNING "$@" &&
-    cmake --build "$root/$dir" -j "$jobs" -- --quiet
+    cmake --build "$root/$dir" -j "$jobs" ${targets[@]+--target "${targets[@]}"} -- --quiet
 }
 
 # run_tests <dir> <ctest options...>: runs the tests of <dir> and adds their
@@ -62,13 +66,14 @@ run_tests() {
   return 0
 }
 
-# phase <label> <dir> <ctest options> -- <cmake options>: build, then test.
+# phase <label> <dir> <targets> <ctest options> -- <cmake options>: build the
+# targets (empty: everything), then test.
 phase() {
-  local label=$1 dir=$2 ctest_options=()
-  shift 2
+  local label=$1 dir=$2 targets=$3 ctest_options=()
+  shift 3
   while [[ $1 != -- ]]; do ctest_options+=("$1"); shift; done
   shift
-  if timed "$label-build" build "$dir" "$@"; then
+  if timed "$label-build" build "$dir" "$targets" "$@"; then
     timed "$label-tests" run_tests "$dir" "${ctest_options[@]}"
   else
     problems+=("$dir: build failed")
@@ -105,12 +110,28 @@ run_demo() {
 
 timed setup bash scripts/setup.sh
 
-phase normal build --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
-phase asan build-asan --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=Debug \
+phase normal build "" --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
+phase asan build-asan "" --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=Debug \
   -DQX_SANITIZE=ON -DQX_BENCHMARKS=OFF
 
+# ThreadSanitizer over the tests whose code runs on several threads or
+# processes: the platform layer, the client, the hub and the two together.
+# The first report ends its program (and so fails its test); every report is
+# also kept in build-tsan/tsan-reports/ and fails the phase.
+tsan_reports=$root/build-tsan/tsan-reports
+rm -rf "$tsan_reports" && mkdir -p "$tsan_reports"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 log_path=$tsan_reports/report"
+phase tsan build-tsan "platform_tests client_tests orq_tests e2e_tests multiprocess_tests hub_process_tests" \
+  --timeout "$test_timeout" -j "$jobs" -L '^(platform|client|orq|e2e|multiprocess)$' -- \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_TSAN=ON -DQX_BENCHMARKS=OFF
+unset TSAN_OPTIONS
+if compgen -G "$tsan_reports/report*" >/dev/null; then
+  cat "$tsan_reports"/report*
+  problems+=("build-tsan: ThreadSanitizer reports in $tsan_reports")
+fi
+
 # The Windows build needs no Wine; its tests do.
-if timed wine-build build build-mingw -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+if timed wine-build build build-mingw "" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQX_BENCHMARKS=OFF; then
   if timed wine-boot start_wine; then
     timed wine-tests run_tests build-mingw --timeout "$test_timeout" -j 1

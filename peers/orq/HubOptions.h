@@ -54,6 +54,11 @@ struct HubOptions {
     bool record = true;
     DatabaseChangeForm databaseChange = DatabaseChangeForm::text;
 
+    // Called on the hub's thread with the id of every plain message and the
+    // code of every request as it arrives, before the hub acts on it; none by
+    // default. orq-hub's --kill-on uses it to die at a precise point.
+    std::function<void(UINT)> onReceive;
+
     // Receives one line per notable event (refused commands, unknown
     // requests, clients that stopped answering); none by default.
     std::function<void(const std::string&)> log;

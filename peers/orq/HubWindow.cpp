@@ -146,6 +146,7 @@ LRESULT HubWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_COPYDATA) return copyData(window, wParam, lParam);
     if (message == zorvwm32::zelMessage) return interfaceFrame(window, wParam, lParam);
 
+    received(message);
     recorder_.message(message, wParam, lParam);
     core_.spy().message(message, wParam, lParam);
     if (core_.spy().handle(message, wParam)) return 1;
@@ -168,6 +169,7 @@ LRESULT HubWindow::copyData(HWND window, WPARAM wParam, LPARAM lParam) {
     const UINT code = static_cast<UINT>((envelope->dwData >> 16) & 0xFFFF);
     if (code == zorvwm32::replyCode) return 1;  // a client answering one of the hub's deliveries
     const HWND requester = reinterpret_cast<HWND>(wParam);
+    received(code);
     recorder_.request(code, envelope->dwData & 0xFFFF, envelope->lpData, envelope->lpData ? envelope->cbData : 0,
                       Transport::wm, requester);
     core_.spy().request(code, envelope->dwData & 0xFFFF, envelope->lpData, envelope->lpData ? envelope->cbData : 0,
@@ -188,6 +190,7 @@ LRESULT HubWindow::copyData(HWND window, WPARAM wParam, LPARAM lParam) {
 LRESULT HubWindow::interfaceFrame(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* frame = reinterpret_cast<ZelFrame*>(lParam);
     if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
+    received(frame->code);
     recorder_.request(frame->code, static_cast<DWORD>(frame->parameter),
                       const_cast<ZelFrame*>(frame)->data(), frame->size, Transport::zel, nullptr);
     core_.spy().request(frame->code, static_cast<DWORD>(frame->parameter), const_cast<ZelFrame*>(frame)->data(),

@@ -61,6 +61,9 @@ private:
     LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT copyData(HWND window, WPARAM wParam, LPARAM lParam);
     LRESULT interfaceFrame(HWND window, WPARAM wParam, LPARAM lParam);
+    void received(UINT id) const {
+        if (options_.onReceive) options_.onReceive(id);
+    }
 
     const HubOptions& options_;
     HubRecorder& recorder_;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "OrqHub.h"
@@ -19,6 +20,16 @@ std::atomic<bool> interrupted{false};
 
 void onSignal(int) { interrupted = true; }
 
+// Ends the process at once, as a crash would: no cleanup, no word to anybody.
+[[noreturn]] void killSelf() {
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), 137);
+#else
+    std::raise(SIGKILL);
+#endif
+    std::abort();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -27,6 +38,7 @@ int main(int argc, char** argv) {
     bool answer2031 = true;
     bool answer49153 = true;
     std::string databaseChange = "text";
+    UINT killOn = 0;
 
     CLI::App app{"Orq hub stand-in: simulates the facility's devices for zorv clients"};
     app.set_version_flag("--version", ZORV_VERSION);
@@ -50,6 +62,9 @@ int main(int argc, char** argv) {
     app.add_option("--highest-device", options.highestDevice, "Highest device file number looked for (0: orq.ini)");
     app.add_option("--database-change", databaseChange, "How name changes are announced")
         ->check(CLI::IsMember({"text", "short", "wide"}));
+    app.add_option("--kill-on", killOn,
+                   "Test hook: the process kills itself (as SIGKILL would) when a request or message with this "
+                   "code arrives, before acting on it");
     app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
     CLI11_PARSE(app, argc, argv);
 
@@ -58,6 +73,9 @@ int main(int argc, char** argv) {
     options.answer49153 = answer49153;
     if (databaseChange == "short") options.databaseChange = orq::DatabaseChangeForm::shortNumeric;
     if (databaseChange == "wide") options.databaseChange = orq::DatabaseChangeForm::wideNumeric;
+    if (killOn != 0) options.onReceive = [killOn](UINT id) {
+        if (id == killOn) killSelf();
+    };
     if (!quiet) options.log = [](const std::string& line) { std::cerr << "orq: " << line << std::endl; };
 
     if (const HWND running = FindWindowA(options.windowClass.c_str(), nullptr)) {

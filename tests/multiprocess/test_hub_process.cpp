@@ -1,65 +1,11 @@
 // A client in this process against the hub stand-in running as a process of
 // its own (orq-hub, built beside this program).
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <memory>
-
-#include "child_process.h"
-#include "orqWindowClass.h"
-#include "qxClient.h"
+#include "hub_process.h"
 
 namespace {
 
-class Revertives : public IqxClientCallback {
-public:
-    std::vector<std::string> texts;
-    void connected() override {}
-    void disconnected() override {}
-    void infoRevertive(int d, int s, const std::string& v) override { add("IR", d, s, v); }
-    void routerRevertive(int d, int i, int s) override { add("RR", d, i, std::to_string(s)); }
-    void gpiRevertive(int d, int i, bool s) override { add("GR", d, i, s ? "1" : "0"); }
-    void databaseChange(int, int, int) override {}
-    void deviceMode(int, int, qx::redundancyState) override {}
-    void deviceMessage(int, int, const std::string&, int) override {}
-    void pollError(int, int) override {}
-    void configChangeMessage(const std::string&) override {}
-    bool has(const std::string& text) const { return std::find(texts.begin(), texts.end(), text) != texts.end(); }
-
-private:
-    void add(const char* kind, int device, int index, const std::string& value) {
-        texts.push_back(std::string(kind) + " " + std::to_string(device) + " " + std::to_string(index) + " " + value);
-    }
-};
-
-class HubProcess : public ::testing::Test {
-protected:
-    void SetUp() override {
-        facility = std::filesystem::temp_directory_path() / ("qx-hub-process-" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::remove_all(facility);
-        std::filesystem::copy(ZORV_FACILITY_DIR, facility);
-    }
-    void TearDown() override {
-        hubs.clear();
-        std::error_code ignored;
-        std::filesystem::remove_all(facility, ignored);
-    }
-
-    // Starts orq-hub and waits for its window.
-    HWND startHub() {
-        hubs.push_back(std::make_unique<mp::ChildProcess>(std::vector<std::string>{"-q", "-c", facility.string()},
-                                                          mp::siblingProgram("orq-hub")));
-        HWND window = nullptr;
-        mp::pumpUntilTrue([&] { return (window = FindWindowA(orqWindowClass, nullptr)) != nullptr; }, mp::kPatience);
-        return window;
-    }
-
-    std::filesystem::path facility;
-    std::vector<std::unique_ptr<mp::ChildProcess>> hubs;
-};
+using mp::HubProcess;
+using mp::Revertives;
 
 class HubProcessTransport : public HubProcess, public ::testing::WithParamInterface<qx::ipcType> {};
 
