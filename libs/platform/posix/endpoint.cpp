@@ -19,21 +19,25 @@ bool Endpoint::take(FrameBuffer& buffer) const {
     }
 }
 
+// A ring is mapped at the first frame to its thread and kept. Each time a new
+// one is mapped, the rings of threads that ended (or whose process died) are
+// let go, so that a long-lived process that has talked to many short-lived
+// ones keeps only the rings of the live ones.
 FrameRing* Endpoint::peerRing(DWORD processId, DWORD threadId) {
     std::lock_guard<std::mutex> lock(peersMutex_);
-    auto& ring = peerRings_[std::make_pair(processId, threadId)];
-    if (!ring) {
-        if (Session* session = Session::instance()) ring = FrameRing::attach(session->endpointPath(processId, threadId));
-    }
-    return ring.get();
+    const auto key = std::make_pair(processId, threadId);
+    const auto found = peerRings_.find(key);
+    if (found != peerRings_.end()) return found->second.get();
+    Session* session = Session::instance();
+    auto ring = session != nullptr ? FrameRing::attach(session->endpointPath(processId, threadId)) : nullptr;
+    if (!ring) return nullptr;
+    std::erase_if(peerRings_, [](const auto& peer) { return peer.second->closed() || !processAlive(peer.first.first); });
+    return peerRings_.emplace(key, std::move(ring)).first->second.get();
 }
 
 Endpoint::Put Endpoint::put(DWORD processId, DWORD threadId, const Frame& frame, const void* block) {
     FrameRing* ring = peerRing(processId, threadId);
-    if (ring == nullptr) {
-        forgetPeer(processId, threadId);
-        return Put::gone;
-    }
+    if (ring == nullptr) return Put::gone;
     switch (ring->put(&frame, sizeof frame, block, frame.copyLength)) {
     case FrameRing::Put::done: return Put::done;
     case FrameRing::Put::full: return Put::full;

@@ -126,6 +126,8 @@ bool FrameRing::pending() const {
     return file_->head.load(std::memory_order_relaxed) != file_->tail.load(std::memory_order_seq_cst);
 }
 
+bool FrameRing::closed() const { return file_->closed.load(std::memory_order_acquire) != 0; }
+
 WakeWord& FrameRing::wakeWord() const { return file_->wakeWord; }
 
 void FrameRing::close() {

@@ -35,6 +35,9 @@ public:
     // the owner if it sleeps.
     Put put(const void* first, std::size_t firstSize, const void* second, std::size_t secondSize);
 
+    // Whether the owning thread ended.
+    bool closed() const;
+
     // --- the owning thread
     // Copies the next frame to `into` and returns its length; 0 when none.
     // A frame longer than `capacity` is skipped.
