@@ -1,9 +1,11 @@
 // Runs a fuzz target without libFuzzer: every file named on the command line,
-// or, with no arguments, a fixed number of inputs generated from a seeded
-// generator and a dictionary of the wire's words, so that a run is repeatable
-// and bounded. QX_FUZZ_RUNS sets the number of generated inputs.
+// or, with no arguments, every file of the seed directory QX_FUZZ_CORPUS (if
+// set) and then a fixed number of inputs generated from a seeded generator and
+// a dictionary of the wire's words, so that a run is repeatable and bounded.
+// QX_FUZZ_RUNS sets the number of generated inputs.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -33,15 +35,20 @@ void runOne(const std::string& input) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
 }
 
+void runFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    runOne(std::string(std::istreambuf_iterator<char>(file), {}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1) {
-        for (int i = 1; i < argc; ++i) {
-            std::ifstream file(argv[i], std::ios::binary);
-            runOne(std::string(std::istreambuf_iterator<char>(file), {}));
-        }
+        for (int i = 1; i < argc; ++i) runFile(argv[i]);
         return 0;
+    }
+    if (const char* seeds = std::getenv("QX_FUZZ_CORPUS")) {
+        for (const auto& entry : std::filesystem::directory_iterator(seeds)) runFile(entry.path().string());
     }
     const char* runs = std::getenv("QX_FUZZ_RUNS");
     const long count = runs ? std::atol(runs) : 20000;

@@ -50,6 +50,9 @@ QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int
 QX_EXPORT LRESULT zelReceive(HWND window, WPARAM /*wParam*/, LPARAM lParam) {
     auto* frame = reinterpret_cast<ZelFrame*>(lParam);
     if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
+    // The system's own messages and the transport's message are no requests:
+    // the window would read the frame's bytes as what the system passes with them.
+    if (frame->code < WM_USER || frame->code == zelMessage) return 0;
     const WPARAM parameter = static_cast<WPARAM>(static_cast<DWORD>(frame->parameter));
     if (frame->kind != numberKind)
         return SendMessageA(window, frame->code, parameter, reinterpret_cast<LPARAM>(frame->data()));

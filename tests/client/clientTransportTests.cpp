@@ -53,6 +53,28 @@ TEST_P(BothTransports, ReplyTextReachesThePayloadOnlyWhenAskedFor) {
     EXPECT_STREQ(buffer, "answer");
 }
 
+// A request under one of the system's own codes or the interface library's
+// is answered with 0 and not delivered: the window would read its block as an
+// envelope (here one pointing at unmapped memory) or a frame, disconnect
+// (WM_DESTROY) or be destroyed (WM_CLOSE).
+TEST_P(BothTransports, RequestsUnderSystemOrTransportCodesAreNotDelivered) {
+    connect(GetParam());
+    HWND window = client->getMessageWindow();
+    const COPYDATASTRUCT inner{0, 512, reinterpret_cast<void*>(0x7f00)};
+    for (const UINT code : {UINT{WM_COPYDATA}, UINT{WM_DESTROY}, UINT{WM_CLOSE}, zorvwm32::zelMessage}) {
+        unsigned char block[512] = {};
+        std::memcpy(block, &inner, sizeof inner);
+        if (GetParam() == qx::wm) {
+            const COPYDATASTRUCT envelope{static_cast<ULONG_PTR>(code) << 16, sizeof block, block};
+            copyDataReceive(window, nullptr, &envelope);
+        } else {
+            EXPECT_EQ(zel::send(window, code, 0, block, zorvwm32::textKind, sizeof block), 0) << code;
+        }
+        EXPECT_TRUE(IsWindow(window)) << code;
+        EXPECT_TRUE(client->isConnected()) << code;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, BothTransports, ::testing::Values(qx::wm, qx::zel));
 
 TEST_F(ConnectedClient, EnvelopeIsAZeroFilled512ByteCopyOfAShortPayload) {

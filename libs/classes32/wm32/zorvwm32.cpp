@@ -90,12 +90,23 @@ void storeReply(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
     exchange->length = size;
 }
 
+// The system's own messages and the transports' messages are no requests:
+// delivered with a block or a number as lParam, the receiver would read that
+// as an envelope, a frame or whatever the system passes with them. Such an
+// envelope is answered with result 0 and its block unchanged, as a request
+// that nobody handles.
+bool isRequestCode(UINT code) { return code >= WM_USER && code != zorvwm32::zelMessage; }
+
+LRESULT deliver(HWND receiver, UINT code, WPARAM parameter, LPARAM value) {
+    return isRequestCode(code) ? SendMessageA(receiver, code, parameter, value) : 0;
+}
+
 void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter) {
     if (envelope->cbData == numberBlockSize) {
         const DWORD value = envelope->lpData ? parseNumber(envelope->lpData, envelope->cbData) : 0;
         const NumericDelivery outer = numericDelivery;
         numericDelivery = {receiver, code, static_cast<LPARAM>(value)};
-        const LRESULT result = SendMessageA(receiver, code, parameter, static_cast<LPARAM>(value));
+        const LRESULT result = deliver(receiver, code, parameter, static_cast<LPARAM>(value));
         numericDelivery = outer;
         char text[numberBlockSize];
         formatNumber(text, value);
@@ -107,7 +118,7 @@ void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope
     unsigned char block[textBlockSize + 1] = {};
     const DWORD size = envelope->cbData < textBlockSize ? envelope->cbData : textBlockSize;
     if (envelope->lpData != nullptr) std::memcpy(block, envelope->lpData, size);
-    const LRESULT result = SendMessageA(receiver, code, parameter, reinterpret_cast<LPARAM>(block));
+    const LRESULT result = deliver(receiver, code, parameter, reinterpret_cast<LPARAM>(block));
     answer(receiver, requester, result, block, textBlockSize);
 }
 
