@@ -263,6 +263,7 @@ bool ThreadQueue::putFrame(DWORD processId, DWORD threadId, const Frame& frame, 
         }
         if (!processAlive(processId)) {
             endpoint_->forgetPeer(processId, threadId);
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return false;
         }
         const auto seen = signals();
