@@ -45,19 +45,9 @@ qxClient::~qxClient() {
     inboundQueue.clear();
 }
 
-bool qxClient::counters(unsigned& tx, unsigned& rx) {
-    tx = txCount;
-    rx = rxCount;
-    const bool changed = static_cast<int>(txCount) != lastTx || static_cast<int>(rxCount) != lastRx;
-    lastTx = static_cast<int>(txCount);
-    lastRx = static_cast<int>(rxCount);
-    return changed;
-}
+bool qxClient::counters(unsigned& tx, unsigned& rx) { return traffic.read(tx, rx); }
 
-void qxClient::resetCounters() {
-    txCount = rxCount = 0;
-    lastTx = lastRx = -1;
-}
+void qxClient::resetCounters() { traffic.reset(); }
 
 int qxClient::askHub(UINT message, int whenNone) {
     const int answer = static_cast<int>(SendMessageA(hubWindow, message, 0, 0));

@@ -10,6 +10,7 @@
 #include "IqxClientCallback.h"
 #include "qxCheck.h"
 #include "qxTypes.h"
+#include "trafficCounters.h"
 #include "zorvwm32.h"
 
 class decodeZORVString;
@@ -227,10 +228,7 @@ private:
     int workstation;
     bool writeEnabled = true;
     bool closeHostOnExit = false;
-    unsigned txCount = 0;
-    unsigned rxCount = 0;
-    int lastTx = -1;
-    int lastRx = -1;
+    zorvwm32::TrafficCounters traffic;
     int maxDatabaseIndex = 2147483647;
     int databaseCount = 10;
     std::deque<std::string> inboundQueue;

@@ -157,7 +157,7 @@ bool qxClient::databaseModify(int device, int index, int database, const std::st
     const auto length = static_cast<DWORD>(text.size() + 1);
     sendText(routerCommand, device & 0xFFFF, text.data(), length, 0, zorvwm32::textKind);
     sendText(nameChange, 0, text.data(), length, 0, zorvwm32::textKind);
-    ++txCount;
+    ++traffic.tx;
     return false;
 }
 

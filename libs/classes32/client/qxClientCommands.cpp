@@ -55,7 +55,7 @@ void qxClient::sendCommand(UINT code, int device, bool now, std::string text) {
     if (!commandFits(text)) return;
     const LONG parameter = (device & 0xFFFF) | (now ? nowBit : 0);
     sendText(code, parameter, text.data(), static_cast<DWORD>(text.size() + 1), 0, zorvwm32::textKind);
-    ++txCount;
+    ++traffic.tx;
 }
 
 void qxClient::routerCrosspoint(int device, int dest, int source, const std::string& mask, bool now, int ws) {

@@ -65,7 +65,7 @@ bool qxClient::handleInfoRevertive(const decodeZORVString& fields) {
     const int slot = wireToInt(fields[2]);
     const std::string value = fields[4];
     if (checkDevice(device) || checkIndex(slot) || checkString(value)) return false;
-    ++rxCount;
+    ++traffic.rx;
     if (callback != nullptr) callback->infoRevertive(device, slot, value);
     return true;
 }
@@ -75,7 +75,7 @@ bool qxClient::handleRouterRevertive(const decodeZORVString& fields) {
     const int destination = wireToInt(fields[2]);
     if (checkDevice(device) || checkIndex(destination)) return false;
     const int source = wireToInt(fields[3]);  // any signed value
-    ++rxCount;
+    ++traffic.rx;
     if (callback != nullptr) callback->routerRevertive(device, destination, source);
     return true;
 }
@@ -86,7 +86,7 @@ bool qxClient::handleGpiRevertive(const decodeZORVString& fields, const std::str
     const int index = wireToInt(fields[2]);
     if (checkDevice(device) || checkIndex(index)) return false;
     const bool state = fields[4][0] == '1';
-    ++rxCount;
+    ++traffic.rx;
     if (callback != nullptr) callback->gpiRevertive(device, index, state);
     return true;
 }
@@ -103,7 +103,7 @@ bool qxClient::handleDeviceMessage(const decodeZORVString& fields) {
     if (checkDevice(device) || checkWorkstation(sender) || checkString(message)) return false;
     const int addressed = wireToInt(fields[4]);
     if (addressed != 0 && addressed != workstation) return false;
-    ++rxCount;
+    ++traffic.rx;
     if (callback != nullptr) callback->deviceMessage(sender, device, message, wireToInt(fields[6]));
     return true;
 }
@@ -115,7 +115,7 @@ bool qxClient::handleDatabaseChange(const decodeZORVString& fields) {
     if (databaseIndexInvalid(static_cast<unsigned>(index))) return false;
     const int database = wireToInt(fields[3]);
     if (checkDatabase(database, databaseCount)) return false;
-    ++rxCount;
+    ++traffic.rx;
     if (callback != nullptr) callback->databaseChange(device, index, database);
     return true;
 }

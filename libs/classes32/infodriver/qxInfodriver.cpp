@@ -128,19 +128,9 @@ unsigned qxInfodriver::maxIndexes() { return askInfodriver(limitIndexes, noLimit
 unsigned qxInfodriver::maxSources() { return askInfodriver(limitSources, noLimit); }
 unsigned qxInfodriver::maxString() { return askInfodriver(limitString, 256); }
 
-bool qxInfodriver::counters(unsigned& tx, unsigned& rx) {
-    tx = txCount;
-    rx = rxCount;
-    const bool changed = static_cast<int>(txCount) != lastTx || static_cast<int>(rxCount) != lastRx;
-    lastTx = static_cast<int>(txCount);
-    lastRx = static_cast<int>(rxCount);
-    return changed;
-}
+bool qxInfodriver::counters(unsigned& tx, unsigned& rx) { return traffic.read(tx, rx); }
 
-void qxInfodriver::resetCounters() {
-    txCount = rxCount = 0;
-    lastTx = lastRx = -1;
-}
+void qxInfodriver::resetCounters() { traffic.reset(); }
 
 // ------------------------------------------------------------------ redundancy
 
@@ -243,7 +233,7 @@ void qxInfodriver::drain() {
         inboundQueue.pop_front();
         if (callback == nullptr) continue;
         if (record.kind == slotWriteRecord) {
-            ++rxCount;
+            ++traffic.rx;
             if (!notify([&](IqxInfodriverCallback& c) { c.slotWrite(device, record.parameter, record.text); }))
                 return;
         } else if (record.kind == deviceMessageRecord) {
@@ -268,6 +258,6 @@ bool qxInfodriver::deliverDeviceMessage(const std::string& text) {
     const std::string second = fields[5];
     const std::string third = fields[6];
     if (checkString(second) || checkString(third)) return false;
-    ++rxCount;
+    ++traffic.rx;
     return notify([&](IqxInfodriverCallback& c) { c.deviceMessage(sender, messageDevice, message, second, third); });
 }

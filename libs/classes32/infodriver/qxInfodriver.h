@@ -13,6 +13,7 @@
 #include "IqxInfodriverCallback.h"
 #include "qxCheck.h"
 #include "qxTypes.h"
+#include "trafficCounters.h"
 
 class decodeZORVString;
 
@@ -171,10 +172,7 @@ private:
     int workstation;
     int device = 0;
     bool closeHostOnExit = false;
-    unsigned txCount = 0;
-    unsigned rxCount = 0;
-    int lastTx = -1;
-    int lastRx = -1;
+    zorvwm32::TrafficCounters traffic;
     qx::redundancyState state = qx::unknown;
     int mode = qx::primary;
     std::deque<InboundRecord> inboundQueue;

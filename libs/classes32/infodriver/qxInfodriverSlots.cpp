@@ -42,7 +42,7 @@ bool qxInfodriver::sendSlot(UINT code, int index, LONG parameter, const std::str
     char block[slotBlockSize] = {};
     std::memcpy(block, text.data(), text.size());
     send(code, parameter, block, static_cast<DWORD>(text.size() + 1), 0, slotBlockSize);
-    ++txCount;
+    ++traffic.tx;
     return false;
 }
 
@@ -140,6 +140,6 @@ bool qxInfodriver::sendDeviceMessage(int targetWorkstation, int deviceNumber, co
     }
     const auto length = static_cast<DWORD>(message.size() + 1);
     const LONG reply = send(generalText, 0, message.data(), length, 0, length);
-    ++txCount;
+    ++traffic.tx;
     return (reply & 0xFF) != 0;
 }
