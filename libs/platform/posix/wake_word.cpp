@@ -34,7 +34,15 @@ std::uint32_t WakeWord::prepare() {
 
 // FUTEX_WAIT_BITSET takes an absolute time of CLOCK_MONOTONIC, the clock of
 // steady_clock.
+//
+// A waker whose work the sleeper had already seen may take the flag of this
+// sleep and change the value before prepare() read it: sleeping on that
+// value would then let the next waker find the flag down and leave the
+// sleeper asleep for ever. So the sleep goes ahead only while the flag is
+// still up; once the flag is seen up here, a waker that takes it changes the
+// value after it was read, and the futex does not sleep on it.
 void WakeWord::sleep(std::uint32_t seen, const std::optional<std::chrono::steady_clock::time_point>& deadline) {
+    if (sleeping.load(std::memory_order_seq_cst) == 0) return;
     if (!deadline) {
         futex(value, FUTEX_WAIT_BITSET, seen, nullptr, FUTEX_BITSET_MATCH_ANY);
         return;

@@ -25,7 +25,8 @@ struct WakeWord {
     // --- the sleeper: prepare(), look for work, then sleep() with the value
     // prepare() returned unless there was some; done() in every case.
     std::uint32_t prepare();
-    // Sleeps until woken or the deadline (none: for ever); may return early.
+    // Sleeps until woken or the deadline (none: for ever); may return early,
+    // and does at once when a waker took the flag since prepare().
     void sleep(std::uint32_t seen, const std::optional<std::chrono::steady_clock::time_point>& deadline);
     void done() { sleeping.store(0, std::memory_order_relaxed); }
 };
