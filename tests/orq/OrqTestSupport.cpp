@@ -16,15 +16,25 @@ namespace {
 constexpr char clientClass[] = "OrqTestFakeClient";
 constexpr DWORD deadlineMs = 5000;
 
+#ifndef _WIN32
+// The drives root of this test program: made on first use, removed at exit.
+struct DrivesRoot {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("orq_tests_" + std::to_string(GetCurrentProcessId()));
+    DrivesRoot() {
+        std::filesystem::create_directories(path);
+        SetEnvironmentVariableA("QX_DRIVES", path.string().c_str());
+    }
+    ~DrivesRoot() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+#endif
+
 std::string freshDirectory() {
 #ifndef _WIN32
-    static const bool drivesReady = [] {
-        const auto root = std::filesystem::temp_directory_path() / ("orq_tests_" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::create_directories(root);
-        SetEnvironmentVariableA("QX_DRIVES", root.string().c_str());
-        return true;
-    }();
-    (void)drivesReady;
+    static const DrivesRoot drives;
 #endif
     static std::atomic<int> counter{0};
     const std::string parent = "c:\\orq_tests";
