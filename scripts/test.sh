@@ -53,6 +53,11 @@ run_tests() {
   log=$(mktemp)
   ctest --test-dir "$root/$dir" --output-on-failure "$@" </dev/null 2>&1 | tee "$log" || rc=$?
   counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  # The names of the failed cases, repeated in the summary at the end so that
+  # the tail of a long log says what failed.
+  while read -r failure; do
+    problems+=("$dir: $failure")
+  done < <(sed -n '/^The following tests FAILED:/,/^Errors while running/p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' || true)
   rm -f "$log"
   if [[ -n $counts ]]; then
     read -r failures _ _ _ _ total <<<"$counts"
