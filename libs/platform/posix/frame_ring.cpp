@@ -56,7 +56,9 @@ std::unique_ptr<FrameRing> FrameRing::create(const std::string& path) {
     ::unlink(path.c_str());
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return nullptr;
-    RingFile* file = ::ftruncate(fd, sizeof(RingFile)) == 0 ? map(fd) : nullptr;
+    // Owner-only whatever the umask, and reserved whole now: a full file
+    // system fails here, not with SIGBUS at a later write through the mapping.
+    RingFile* file = ::fchmod(fd, 0600) == 0 && ::posix_fallocate(fd, 0, sizeof(RingFile)) == 0 ? map(fd) : nullptr;
     ::close(fd);
     if (file == nullptr) {
         ::unlink(path.c_str());

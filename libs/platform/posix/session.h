@@ -12,12 +12,42 @@
 
 #include <windows.h>
 
+#include <pthread.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qxposix {
+
+// The table's layout, as every process maps it. Any process may have left
+// any value in it: every index and count read from it is bounded before use.
+struct SessionEntry {
+    std::uint32_t processId;
+    std::uint32_t threadId;
+    std::uint16_t generation;  // 0: never used; else 1 to 0xFFFE
+    std::uint8_t used;
+    std::uint8_t kind;
+    std::uint32_t reserved;
+    std::uint64_t serial;
+    char className[80];
+    char title[152];
+};
+static_assert(sizeof(SessionEntry) == 256);
+
+struct SessionTableFile {
+    std::uint64_t magic;
+    std::uint32_t version;
+    std::uint32_t entrySize;
+    pthread_mutex_t mutex;     // robust, process-shared; guards what follows
+    std::uint32_t highWater;   // entries below it have been used (index 0 never is)
+    std::uint32_t cursor;      // where the search for a free entry goes on
+    std::uint32_t live;        // entries in use (recounted at each reclaim)
+    std::uint32_t reserved;
+    std::uint64_t nextSerial;
+    alignas(64) SessionEntry entries[0xFFF0];  // up to Session::kFirstReservedIndex
+};
 
 // A window as the session table describes it: any process's.
 struct SessionWindow {
@@ -30,8 +60,6 @@ struct SessionWindow {
     std::string title;
     bool local() const;
 };
-
-struct SessionTableFile;  // the mapped layout, in session.cpp
 
 class Session {
 public:
@@ -60,11 +88,17 @@ public:
 
     // Where a thread's endpoint (its frame ring) lives.
     std::string endpointPath(DWORD processId, DWORD threadId) const;
+    const std::string& tablePath() const { return tablePath_; }
+
+    // Why the session could not be opened: ERROR_DISK_FULL when its file
+    // system is full, else ERROR_ACCESS_DENIED.
+    static DWORD openError();
 
 private:
     Session() = default;
     bool open();
     void reclaimDeadProcesses();  // caller holds the table lock
+    std::uint32_t usedEnd() const;
     void leave();
     friend void leaveSession();
 

@@ -220,7 +220,7 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     window->setInstance(hInstance);
     window->setId(reinterpret_cast<LONG_PTR>(hMenu));
     if (!WindowTable::instance().add(window)) {
-        SetLastError(Session::instance() == nullptr ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(Session::instance() == nullptr ? Session::openError() : ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     CREATESTRUCTA create{lpParam,     hInstance, hMenu,  hWndParent,          nHeight,     nWidth,
