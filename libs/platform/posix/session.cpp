@@ -152,8 +152,10 @@ class DirectoryLock {
 public:
     explicit DirectoryLock(const std::string& directory)
         : fd_(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        for (int attempt = 0; fd_ >= 0 && attempt < 5000 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0; ++attempt)
+        for (int attempt = 0; fd_ >= 0 && attempt < 5000; ++attempt) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) break;  // a file system without locks: none
             ::usleep(1000);
+        }
     }
     ~DirectoryLock() {
         if (fd_ >= 0) ::close(fd_);
