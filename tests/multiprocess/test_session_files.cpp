@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
@@ -204,20 +205,16 @@ TEST_F(SessionFiles, TheRingFilesOfAKilledProcessAreRemoved) {
     EXPECT_TRUE(filesIn(endpointDirectory(), prefix).empty());
 }
 
-// A session whose processes were all killed is removed by the next process
-// that opens a session in the same directory.
+// A session whose processes were all killed (and a table left half-made) is
+// removed by the next process that opens a session in the same directory.
 TEST_F(SessionFiles, TheFilesOfAnAbandonedSessionAreRemoved) {
     const std::string directory = fs::path(qxposix::Session::instance()->tablePath()).parent_path();
     const std::string abandoned = directory + "/" + name("abandoned");
     fs::create_directory(abandoned + ".endpoints");
-    std::FILE* table = std::fopen((abandoned + ".windows").c_str(), "w");
-    ASSERT_NE(table, nullptr);
-    std::fclose(table);
-    std::FILE* ring = std::fopen((abandoned + ".endpoints/1.1").c_str(), "w");
-    ASSERT_NE(ring, nullptr);
-    std::fclose(ring);
+    const std::string files[] = {abandoned + ".windows", abandoned + ".endpoints/1.1", directory + "/.table-left"};
+    for (const auto& file : files) ASSERT_TRUE(std::ofstream(file).good()) << file;
     EXPECT_EQ(run(sessionChild(), {"where"}).code, 0);
-    EXPECT_FALSE(fs::exists(abandoned + ".windows"));
+    for (const auto& file : files) EXPECT_FALSE(fs::exists(file)) << file;
     EXPECT_FALSE(fs::exists(abandoned + ".endpoints"));
 }
 

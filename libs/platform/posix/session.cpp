@@ -147,16 +147,22 @@ void initialise(SessionTableFile* table) {
 
 // Held by the process that makes a table, so that two processes never
 // reserve room for one at once (on a nearly full file system both would
-// fail). A holder that stops is waited for a few seconds only.
+// fail), and a table being made is never taken for a left-over one. A holder
+// that stops is waited for a few seconds only.
 class DirectoryLock {
 public:
     explicit DirectoryLock(const std::string& directory)
         : fd_(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         for (int attempt = 0; fd_ >= 0 && attempt < 5000; ++attempt) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) break;  // a file system without locks: none
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                held_ = true;
+                break;
+            }
+            if (errno != EWOULDBLOCK) break;  // a file system without locks: none
             ::usleep(1000);
         }
     }
+    bool held() const { return held_; }
     ~DirectoryLock() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -165,6 +171,7 @@ public:
 
 private:
     int fd_;
+    bool held_ = false;
 };
 
 // Creates the table file under a temporary name and links it into place, so
@@ -232,13 +239,16 @@ void removeSession(int fd, const std::string& tablePath) {
 // so a table that can be locked exclusively was left by processes that were
 // killed. Its files are removed, so that sessions with names of their own
 // (one per test program) do not fill the runtime directory.
+// A table left half-made by a process killed while it made it goes too.
 void removeAbandonedSessions(const std::string& directory) {
+    DirectoryLock lock(directory);
     DIR* listing = ::opendir(directory.c_str());
     if (listing == nullptr) return;
     while (const dirent* item = ::readdir(listing)) {
         const std::string name = item->d_name;
-        if (name[0] == '.' || name.size() <= 8 || !name.ends_with(".windows")) continue;
         const std::string path = directory + "/" + name;
+        if (name.starts_with(".table-") && lock.held()) ::unlink(path.c_str());
+        if (name[0] == '.' || name.size() <= 8 || !name.ends_with(".windows")) continue;
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0) continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) removeSession(fd, path);
