@@ -119,31 +119,20 @@ std::vector<std::string> filesIn(const std::string& directory, const std::string
     return names;
 }
 
-// The session table of this process, mapped a second time, as another
-// process of the session sees it.
-class MappedTable {
-public:
-    MappedTable() {
-        const int fd = ::open(qxposix::Session::instance()->tablePath().c_str(), O_RDWR | O_CLOEXEC);
-        void* mapped = ::mmap(nullptr, sizeof(qxposix::SessionTableFile), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        ::close(fd);
-        table_ = mapped == MAP_FAILED ? nullptr : static_cast<qxposix::SessionTableFile*>(mapped);
+// Changes this process's session table through a mapping of its own, as
+// another process of the session would, holding the table's lock.
+void changeTable(const std::function<void(qxposix::SessionTableFile&)>& change) {
+    const int fd = ::open(qxposix::Session::instance()->tablePath().c_str(), O_RDWR | O_CLOEXEC);
+    void* mapped = ::mmap(nullptr, sizeof(qxposix::SessionTableFile), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    ASSERT_NE(mapped, MAP_FAILED);
+    auto& table = *static_cast<qxposix::SessionTableFile*>(mapped);
+    {
+        qxposix::RobustLock lock(table.mutex);
+        change(table);
     }
-    ~MappedTable() {
-        if (table_ != nullptr) ::munmap(table_, sizeof *table_);
-    }
-    qxposix::SessionTableFile* operator->() const { return table_; }
-    explicit operator bool() const { return table_ != nullptr; }
-
-    // Changes the table as a process would that holds its lock.
-    void change(const std::function<void(qxposix::SessionTableFile&)>& what) {
-        qxposix::RobustLock lock(table_->mutex);
-        what(*table_);
-    }
-
-private:
-    qxposix::SessionTableFile* table_ = nullptr;
-};
+    ::munmap(mapped, sizeof table);
+}
 
 class SessionFiles : public ::testing::Test {
 protected:
@@ -223,10 +212,8 @@ TEST_F(SessionFiles, TheFilesOfAnAbandonedSessionAreRemoved) {
 // Indexes and counts in the table's header that cannot be right are bounded:
 // lookups, window creation and the count go on.
 TEST_F(SessionFiles, AGarbageHeaderIsBoundedBeforeUse) {
-    MappedTable table;
-    ASSERT_TRUE(table);
     std::uint32_t saved[2];
-    table.change([&](qxposix::SessionTableFile& file) {
+    changeTable([&](qxposix::SessionTableFile& file) {
         saved[0] = file.highWater, saved[1] = file.cursor;
         file.highWater = file.cursor = 0xFFFFFFF0u;
         file.live = 0xFFFFFFFFu;
@@ -239,7 +226,7 @@ TEST_F(SessionFiles, AGarbageHeaderIsBoundedBeforeUse) {
     EXPECT_EQ(FindWindowA(mp::kPeerClass, name("fresh").c_str()), fresh);
     EXPECT_EQ(qxplatform::sessionWindowCount(), baseline + 1);
     DestroyWindow(fresh);
-    table.change([&](qxposix::SessionTableFile& file) {
+    changeTable([&](qxposix::SessionTableFile& file) {
         file.highWater = saved[0], file.cursor = saved[1];
     });
 }
@@ -249,9 +236,7 @@ TEST_F(SessionFiles, AGarbageHeaderIsBoundedBeforeUse) {
 TEST_F(SessionFiles, TheLiveCountIsRightAfterAKillBetweenMarkingAndCounting) {
     ChildProcess ended({"no-such-mode"});
     ASSERT_TRUE(ended.wait(mp::kPatience).has_value());
-    MappedTable table;
-    ASSERT_TRUE(table);
-    table.change([&](qxposix::SessionTableFile& file) {
+    changeTable([&](qxposix::SessionTableFile& file) {
         qxposix::SessionEntry& entry = file.entries[file.highWater++];
         entry.processId = ended.id();
         entry.threadId = ended.id();
