@@ -88,6 +88,7 @@ public:
 
     // Where a thread's endpoint (its frame ring) lives.
     std::string endpointPath(DWORD processId, DWORD threadId) const;
+    // The window table's file.
     const std::string& tablePath() const { return tablePath_; }
 
     // Why the session could not be opened: ERROR_DISK_FULL when its file
