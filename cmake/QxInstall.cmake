@@ -23,6 +23,12 @@ foreach(target ${qx_libraries})
   endif()
 endforeach()
 
+# The public headers are C++20: every library asks it of whoever uses it, so
+# that a project built against the package needs no standard setting.
+foreach(target ${qx_libraries})
+  target_compile_features(${target} INTERFACE cxx_std_20)
+endforeach()
+
 # Every header of a library's public include directories goes to
 # include/zorv; the exported targets look there instead of in the sources.
 foreach(target ${qx_libraries})
@@ -82,8 +88,11 @@ foreach(target orq-hub infodriver-host zorvctl zorv-demo halvik zorvif32 tessil3
             RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   endif()
 endforeach()
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/peers/orq/facility/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zorv/facility
-        COMPONENT runtime)
+# The sample facilities: the small one the demo uses, and a studio.
+foreach(sample facility facility-studio)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/peers/orq/${sample}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zorv/${sample}
+          COMPONENT runtime)
+endforeach()
 
 # Packages: `cpack -G DEB` (Linux) and `cpack -G ZIP` (the Windows build).
 set(CPACK_PACKAGE_NAME zorv)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of build dir $1, installs it with dpkg as on a
-# user's machine, runs the demo from the installed files, builds the outside
+# user's machine, checks that it brings the API reference, the manual pages
+# and the sample facilities, runs the demo from the installed files, builds the outside
 # project and an example against the installed package, runs the example and
 # the installed zorvctl against the installed orq-hub, and removes the package
 # again.
@@ -33,6 +34,14 @@ run_installed_demo() {
   (cd "$work" && timeout 120 /usr/bin/zorv-demo </dev/null) >"$work/demo.out" 2>&1
   cat "$work/demo.out"
   grep -q "/usr/share/zorv/facility" "$work/demo.out"  # the installed facility, not the source tree's
+}
+installed_documentation() {
+  local program
+  [[ -f /usr/share/doc/zorv/html/index.html ]] || { echo "no API reference in /usr/share/doc/zorv/html"; return 1; }
+  for program in orq-hub zorvctl infodriver-host; do
+    zcat "/usr/share/man/man1/$program.1.gz" | grep -q '^\.TH' || { echo "no manual page for $program"; return 1; }
+  done
+  [[ -f /usr/share/zorv/facility-studio/dev_001.ini ]] || { echo "no studio facility"; return 1; }
 }
 build_against_package() {
   cmake -S "$root/tests/install/consumer" -B "$work/consumer" -G Ninja && cmake --build "$work/consumer" &&
@@ -70,6 +79,7 @@ run_example_against_installed_hub() {
 
 check deb-build make_package
 check dpkg-install install_package
+check installed-documentation installed_documentation
 check installed-demo run_installed_demo
 check installed-consumer build_against_package
 check example-against-installed-hub run_example_against_installed_hub

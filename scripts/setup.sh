@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config dpkg-dev file unzip doxygen
+  cmake ninja-build g++ pkg-config dpkg-dev file unzip doxygen help2man
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev libfmt-dev
   g++-mingw-w64-x86-64-posix

@@ -1,18 +1,20 @@
 // Connects to the hub, switches destination 5 of router 1 to source 7 and
-// prints the revertive that reports it.
+// prints the revertive that reports it; gives up after 2 seconds.
 #include <windows.h>
 
 #include <cstdio>
 
 #include "ZorvClient.h"
+#include "qxplatform.h"
 
 using namespace ZorvClientLibrary;
 
 int main() {
     ZorvClient client;
-    client.RouterRevertiveEvent += [](uint device, uint destination, int source) {
+    bool reported = false;
+    client.RouterRevertiveEvent += [&](uint device, uint destination, int source) {
         std::printf("router %u: destination %u takes source %d\n", device, destination, source);
-        PostQuitMessage(0);
+        reported = true;
     };
     client.DisconnectedEvent += [] { std::printf("disconnected\n"); };
 
@@ -23,7 +25,9 @@ int main() {
     client.revertiveRegister(1, 1, 8);                // router 1, destinations 1 to 8
     client.routerCrosspoint(1, 5, 7, u",---", true);  // now, not held by the hub
 
-    MSG message;  // events arrive while this thread dispatches its messages
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    // Events arrive only while this thread dispatches its messages: pump them
+    // until the revertive came, for at most 2 seconds.
+    if (!qxplatform::pumpUntil([&] { return reported; }, 2000)) std::printf("no revertive in time\n");
     client.Dispose();
+    return reported ? 0 : 1;
 }

@@ -4,15 +4,28 @@
 //   watch-range DEVICE START END [SECONDS]     (default: 10 seconds)
 //
 // Router, infodriver and GPI revertives all print; the hub sends only those
-// of the device's kind.
+// of the device's kind. Each line goes out as it is printed, also into a
+// pipe (`watch-range 1 1 8 | grep ...`), where output is otherwise kept back
+// until a buffer fills.
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 #include "ZorvClient.h"
+#include "qxplatform.h"
 
 using namespace ZorvClientLibrary;
+
+// printf, then out at once.
+static void printLine(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fflush(stdout);
+}
 
 int main(int argc, char** argv) {
     if (argc < 4) {
@@ -26,15 +39,15 @@ int main(int argc, char** argv) {
 
     ZorvClient client;
     client.RouterRevertiveEvent += [](uint d, uint destination, int source) {
-        std::printf("router %u dest %u <- src %d\n", d, destination, source);
+        printLine("router %u dest %u <- src %d\n", d, destination, source);
     };
     client.InfoRevertiveEvent += [](uint d, uint slot, String value) {
-        std::printf("info %u slot %u = '%s'\n", d, slot, value.toUtf8().c_str());
+        printLine("info %u slot %u = '%s'\n", d, slot, value.toUtf8().c_str());
     };
     client.GPIRevertiveEvent += [](uint d, uint index, bool state) {
-        std::printf("gpi %u index %u %s\n", d, index, state ? "on" : "off");
+        printLine("gpi %u index %u %s\n", d, index, state ? "on" : "off");
     };
-    client.DisconnectedEvent += [] { std::printf("disconnected\n"); };
+    client.DisconnectedEvent += [] { printLine("disconnected\n"); };
 
     if (client.connect()) {  // true: no hub found
         std::fprintf(stderr, "no hub running\n");
@@ -45,13 +58,9 @@ int main(int argc, char** argv) {
     client.infoPoll(device, start, end, true);
     client.gpiPoll(device, start, end, true);
 
-    // Events arrive while this thread dispatches its messages.
-    const DWORD until = GetTickCount() + seconds * 1000;
-    for (DWORD now = GetTickCount(); static_cast<LONG>(until - now) > 0; now = GetTickCount()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    }
+    // Events arrive while this thread dispatches its messages: for the
+    // whole time, since nothing ends the watch early.
+    qxplatform::pumpUntil([] { return false; }, seconds * 1000);
     client.Dispose();
     return 0;
 }

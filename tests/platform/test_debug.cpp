@@ -86,7 +86,9 @@ TEST(DebugOutput, GoesToStandardErrorOnRequest) {
         platformtest::ScopedEnvironment flag("QX_DEBUG_STDERR", "1");
         StandardErrorCapture captured;
         OutputDebugStringA("visible\n");
-        EXPECT_EQ(captured.text(), "visible\n");
+        OutputDebugStringA("qxClient: no line feed");
+        OutputDebugStringA("");
+        EXPECT_EQ(captured.text(), "visible\nqxClient: no line feed\n");
     }
     for (const char* off : {"0", ""}) {
         platformtest::ScopedEnvironment flag("QX_DEBUG_STDERR", off);

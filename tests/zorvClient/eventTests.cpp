@@ -69,6 +69,34 @@ TEST(ZorvBridge, AnUnsetReferenceMakesItsSlotDoNothing) {
     bridge.configChangeMessage("x");
 }
 
+// A reference to an empty handler counts as unset: nothing is thrown into the
+// native client's dispatch.
+TEST(ZorvBridge, AnEmptyHandlerMakesItsSlotDoNothing) {
+    const ZorvClient::VoidDelegate none;
+    const ZorvClient::InfoRevertiveDelegateUnmanaged noInfo;
+    const ZorvClient::RouterRevertiveDelegate noRouter;
+    const ZorvClient::GPIRevertiveDelegate noGpi;
+    const ZorvClient::DatabaseChangeDelegate noDatabase;
+    const ZorvClient::DeviceModeDelegateUnmanaged noMode;
+    const ZorvClient::DeviceMessageDelegateUnmanaged noMessage;
+    const ZorvClient::PollErrorDelegate noPollError;
+    const ZorvClient::ConfigChangeMessageDelegateUnmanaged noConfig;
+    unmanagedCallbacks bridge(&none, &none, &noInfo, &noRouter, &noGpi, &noDatabase, &noMode, &noMessage,
+                              &noPollError, &noConfig);
+    EXPECT_NO_THROW({
+        bridge.connected();
+        bridge.disconnected();
+        bridge.infoRevertive(1, 1, "x");
+        bridge.routerRevertive(1, 2, 3);
+        bridge.gpiRevertive(1, 1, true);
+        bridge.databaseChange(1, 1, 0);
+        bridge.deviceMode(1, 1, qx::tx);
+        bridge.deviceMessage(1, 1, "x", 0);
+        bridge.pollError(1, 1);
+        bridge.configChangeMessage("x");
+    });
+}
+
 TEST_F(Events, AThrowingHandlerEndsItsRaiseAndTheDispatchCarriesOn) {
     Lines after;
     client.RouterRevertiveEvent += [](uint, uint, int) { throw std::runtime_error("boom"); };

@@ -111,6 +111,8 @@ public:
     /// Writes the number ("%d") only when the slot holds another one.
     bool updateSlot(int index, int value);
     /// Writes the formatted number only when the slot holds another text.
+    /// The slot is read first; the format is checked by the write, so a slot
+    /// that already holds the value is left alone whatever the format.
     bool updateSlot(int index, double value, const std::string& format);
     /// Asks the infodriver to report the slots first..last to the hub.
     bool sendSlotRange(int first, int last);

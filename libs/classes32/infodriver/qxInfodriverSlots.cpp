@@ -110,13 +110,17 @@ bool qxInfodriver::updateSlot(int index, int value) {
     return setSlot(index, value, "%d", false);
 }
 
-// The new value is written with the caller's format, so that the slot holds
-// the text it was compared in.
+// Reads the slot, compares, and only then writes: the format's checks belong
+// to the write, so a slot that already holds the value is left as it is (and
+// the result is false) also with a format the write would refuse. A format
+// that does not take one double is never given to printf: it compares as a
+// change, and the write refuses it. The new value is written with the
+// caller's format, so that the slot holds the text it was compared in.
 bool qxInfodriver::updateSlot(int index, double value, const std::string& format) {
-    if (checkIndex(index) || formatInvalid(format, false)) return true;
+    if (checkIndex(index)) return true;
     std::string current;
     getSlot(index, current);
-    if (formatValue(format, value) == current) return false;
+    if (slotFormatFits(format, slotValueKind::floating) && formatValue(format, value) == current) return false;
     return setSlot(index, value, format, false);
 }
 
@@ -138,6 +142,11 @@ bool qxInfodriver::sendDeviceMessage(int targetWorkstation, int deviceNumber, co
                message.substr(0, 64));
         return true;
     }
+    // Through zel the buffer size is the message with its terminator, the
+    // larger of payload and reply capacity (0) as for every send of the
+    // interface library, not the slots' 300 bytes: a device message may fill
+    // the whole 512-byte block, and 300 would cut it (or, for a short one,
+    // ask the library to read past the text) for a reply nobody reads.
     const auto length = static_cast<DWORD>(message.size() + 1);
     const LONG reply = send(generalText, 0, message.data(), length, 0, length);
     ++traffic.tx;

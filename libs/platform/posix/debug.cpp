@@ -1,9 +1,11 @@
 // Debug output: each string goes, whole, to every registered sink, and to
-// standard error when QX_DEBUG_STDERR is set and not "0".
+// standard error when QX_DEBUG_STDERR is set and not "0", there as a line of
+// its own.
 #include "qxplatform.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 #include <utility>
 
@@ -63,6 +65,12 @@ extern "C" void OutputDebugStringA(LPCSTR lpOutputString) {
     if (!lpOutputString) return;
     debugSinks().deliver(lpOutputString);
     if (copiesToStandardError()) {
-        [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, lpOutputString, std::strlen(lpOutputString));
+        // One write per string, ended by a line feed unless it has one, so
+        // that strings (also from other threads) never run together. An
+        // empty string writes nothing.
+        std::string line(lpOutputString);
+        if (line.empty()) return;
+        if (line.back() != '\n') line += '\n';
+        [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
     }
 }

@@ -10,33 +10,41 @@
 #include <string>
 #include <vector>
 
+/// Extensions that Win32 lacks, on both backends.
 namespace qxplatform {
 
-// Every string given to OutputDebugStringA in this process is handed, whole,
-// to each registered sink (on any thread). Sinks must not call
-// OutputDebugStringA themselves.
+/// A receiver of debug output: every string given to OutputDebugStringA in
+/// this process is handed, whole, to each registered sink (on any thread).
+/// Sinks must not call OutputDebugStringA themselves.
 using DebugSink = std::function<void(const char* text)>;
+/// Registers a sink; returns its id for removeDebugSink.
 int addDebugSink(DebugSink sink);
+/// Removes a sink; once this returns it is never called again.
 void removeDebugSink(int id);
 
-// Collects debug output for as long as it lives.
+/// Collects debug output for as long as it lives.
 class DebugCapture {
 public:
+    /// Starts collecting.
     DebugCapture() : id_(addDebugSink([this](const char* text) { add(text); })) {}
-    ~DebugCapture() { removeDebugSink(id_); }
+    ~DebugCapture() { removeDebugSink(id_); }  ///< Stops collecting.
     DebugCapture(const DebugCapture&) = delete;
     DebugCapture& operator=(const DebugCapture&) = delete;
 
+    /// The strings so far, one per call of OutputDebugStringA.
     std::vector<std::string> lines() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
+    /// The strings so far, joined.
     std::string text() const {
         std::string all;
         for (const auto& line : lines()) all += line;
         return all;
     }
+    /// Whether the joined strings contain the piece.
     bool contains(const std::string& piece) const { return text().find(piece) != std::string::npos; }
+    /// Forgets the strings so far.
     void clear() {
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.clear();
@@ -52,33 +60,40 @@ private:
     int id_;
 };
 
-// The host path that file functions use for a Windows path. On Windows the
-// path itself.
+/// The host path that file functions use for a Windows path. On Windows the
+/// path itself.
 std::string hostPath(const std::string& windowsPath);
 
-// Selects the ANSI code page (CP_ACP, CP_THREAD_ACP) of this process; 1252 by
-// default. Returns false where the platform does not allow it (Windows) or
-// the code page is not supported.
+/// Selects the ANSI code page (CP_ACP, CP_THREAD_ACP) of this process; 1252 by
+/// default. Returns false where the platform does not allow it (Windows) or
+/// the code page is not supported.
 bool setAnsiCodePage(UINT codePage);
 
-// Sends a message whose lParam points to a block of size bytes that the
-// receiver may read and rewrite. A receiver in another process of the session
-// gets a copy, and its rewritten bytes are copied back before the call
-// returns (the way Windows marshals its own messages that carry buffers). On
-// Windows a plain SendMessageA: the block reaches the receiver's process only
-// within it.
+/// Sends a message whose lParam points to a block of size bytes that the
+/// receiver may read and rewrite. A receiver in another process of the session
+/// gets a copy, and its rewritten bytes are copied back before the call
+/// returns (the way Windows marshals its own messages that carry buffers). On
+/// Windows a plain SendMessageA: the block reaches the receiver's process only
+/// within it.
 LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size);
 
-// How many windows the processes of this window session have (those of
-// processes that died are not counted); -1 where the platform does not tell
-// (Windows).
+/// How many windows the processes of this window session have (those of
+/// processes that died are not counted); -1 where the platform does not tell
+/// (Windows).
 long sessionWindowCount();
 
-// Dispatches this thread's messages until done() holds or timeoutMs passes;
-// returns done().
+/// Dispatches this thread's messages until done() holds or timeoutMs passes;
+/// returns done(). It sleeps while no message is queued, and checks done()
+/// after every batch of messages, so a condition set by a handler (an event
+/// of ZorvClient, say) ends the wait at once:
+///
+///     bool seen = false;
+///     client.RouterRevertiveEvent += [&](uint, uint, int) { seen = true; };
+///     client.routerCrosspoint(1, 5, 7, u",---", true);
+///     if (!qxplatform::pumpUntil([&] { return seen; }, 2000)) { /* no revertive within 2 s */ }
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
-// Dispatches every message that is pending now, without waiting.
+/// Dispatches every message that is pending now, without waiting.
 void pumpPending();
 
 }  // namespace qxplatform

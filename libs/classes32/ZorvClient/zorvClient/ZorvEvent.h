@@ -15,19 +15,28 @@ namespace ZorvClientLibrary {
 
 class ZorvClient;
 
+/// An event of signature `void(Args...)`, see Event<void(Args...)>.
 template <typename Signature>
 class Event;
 
+/// The subscription list of one event of ZorvClient: `+=` subscribes a
+/// handler, `-=` unsubscribes one, from any thread. The client raises the
+/// event on the thread that made it; a change made during a raise counts from
+/// the next raise.
 template <typename... Args>
 class Event<void(Args...)> {
 public:
+    /// What may be subscribed: a function, an object with a member function,
+    /// or any callable (see Delegate).
     using Handler = Delegate<void(Args...)>;
 
+    /// An event whose subscription changes take the owner's lock.
     explicit Event(std::mutex& ownerLock) : lock_(ownerLock) {}
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
-    // Appends the handler; one subscribed twice is called twice.
+    /// Appends the handler; one subscribed twice is called twice. An empty
+    /// handler changes nothing.
     Event& operator+=(const Handler& handler) {
         if (!handler) return *this;
         std::lock_guard<std::mutex> guard(lock_);
@@ -38,7 +47,7 @@ public:
         return *this;
     }
 
-    // Removes the last occurrence of an equal handler, if there is one.
+    /// Removes the last occurrence of an equal handler, if there is one.
     Event& operator-=(const Handler& handler) {
         std::lock_guard<std::mutex> guard(lock_);
         const auto old = list_.load();

@@ -1,9 +1,11 @@
 // The bridge from the native client's callback interface to the receivers of
 // one ZorvClient: one function reference per slot, in slot order. A slot
-// whose reference is unset does nothing.
+// whose reference is unset does nothing; a reference to an empty Delegate
+// counts as unset, so that nothing is thrown into the native client.
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "IqxClientCallback.h"
 #include "ZorvClient.h"
@@ -36,39 +38,34 @@ public:
 
     // Numbers go on bit for bit, texts as their zero-terminated characters,
     // valid for the time of the call.
-    void connected() override {
-        if (connected_) (*connected_)();
-    }
-    void disconnected() override {
-        if (disconnected_) (*disconnected_)();
-    }
+    void connected() override { call(connected_); }
+    void disconnected() override { call(disconnected_); }
     void infoRevertive(int device, int slot, const std::string& value) override {
-        if (infoRevertive_) (*infoRevertive_)(as(device), as(slot), value.c_str());
+        call(infoRevertive_, as(device), as(slot), value.c_str());
     }
     void routerRevertive(int device, int destination, int source) override {
-        if (routerRevertive_) (*routerRevertive_)(as(device), as(destination), source);
+        call(routerRevertive_, as(device), as(destination), source);
     }
-    void gpiRevertive(int device, int index, bool state) override {
-        if (gpiRevertive_) (*gpiRevertive_)(as(device), as(index), state);
-    }
+    void gpiRevertive(int device, int index, bool state) override { call(gpiRevertive_, as(device), as(index), state); }
     void databaseChange(int device, int index, int database) override {
-        if (databaseChange_) (*databaseChange_)(as(device), as(index), database);
+        call(databaseChange_, as(device), as(index), database);
     }
     void deviceMode(int device, int index, qx::redundancyState state) override {
-        if (deviceMode_) (*deviceMode_)(as(device), as(index), state);
+        call(deviceMode_, as(device), as(index), state);
     }
     void deviceMessage(int workstation, int device, const std::string& message, int reference) override {
-        if (deviceMessage_) (*deviceMessage_)(workstation, as(device), message.c_str(), reference);
+        call(deviceMessage_, workstation, as(device), message.c_str(), reference);
     }
-    void pollError(int device, int slot) override {
-        if (pollError_) (*pollError_)(as(device), as(slot));
-    }
-    void configChangeMessage(const std::string& message) override {
-        if (configChangeMessage_) (*configChangeMessage_)(message.c_str());
-    }
+    void pollError(int device, int slot) override { call(pollError_, as(device), as(slot)); }
+    void configChangeMessage(const std::string& message) override { call(configChangeMessage_, message.c_str()); }
 
 private:
     static uint as(int number) { return static_cast<uint>(number); }
+
+    template <typename Handler, typename... Args>
+    static void call(const Handler* handler, Args&&... args) {
+        if (handler != nullptr && *handler) (*handler)(std::forward<Args>(args)...);
+    }
 
     const ZorvClient::VoidDelegate* connected_;
     const ZorvClient::VoidDelegate* disconnected_;
