@@ -61,12 +61,15 @@ protected:
 
     static LRESULT query(HWND window, mp::Counter counter) { return SendMessageA(window, mp::kQuery, counter, 0); }
 
-    // Starts a child serving a window with that title, and leaves it hung in
-    // a handler before this returns: it reads nothing from then on.
+    // Starts a child serving a window with that title, hung in a handler
+    // from the first message posted to it on: it reads nothing after. Once
+    // a send is not answered, the hang has begun.
     HWND serveDeaf(const std::string& title) {
         const HWND peer = serve(title);
+        if (peer == nullptr || !PostMessageA(peer, mp::kHang, 0, 0)) return nullptr;
         DWORD_PTR ignored = 0;
-        if (peer != nullptr) SendMessageTimeoutA(peer, mp::kHang, 0, 0, SMTO_NORMAL, 1, &ignored);
+        for (int tries = 0; tries < 100 && SendMessageTimeoutA(peer, mp::kPing, 0, 0, SMTO_NORMAL, 100, &ignored);)
+            ++tries;
         return peer;
     }
 
@@ -135,7 +138,6 @@ TEST_F(MultiProcess, PostedMessagesArriveInOrder) {
 // queue is full (Windows allows 10,000 messages), and never makes the poster
 // wait. Our layer only: Wine queues posts without a limit.
 TEST_F(MultiProcess, PostsToAProcessThatReadsNothingFailOnceItsQueueIsFull) {
-    // The hang is in the peer's queue before the first post.
     const HWND peer = serveDeaf(name("deaf"));
     ASSERT_NE(peer, nullptr);
     WPARAM posted = 0;
@@ -247,7 +249,9 @@ private:
     std::thread thread_;
 };
 
-constexpr DWORD kWatch = 5000;  // the bound of a test's waits on a process that reads nothing
+// The bound of a test's waits on a process that reads nothing (filling its
+// queue takes seconds under Wine), and of the process's life.
+constexpr DWORD kWatch = 10000;
 
 // Once the queue of a process that reads nothing is full, a send to it still
 // ends at its timeout, and the sender answers meanwhile what other processes
@@ -255,7 +259,7 @@ constexpr DWORD kWatch = 5000;  // the bound of a test's waits on a process that
 TEST_F(MultiProcess, ASendToAFullQueueEndsAtItsTimeoutAndAnswersSendsMeanwhile) {
     const HWND deaf = serveDeaf(name("deaf"));
     ASSERT_NE(deaf, nullptr);
-    Watchdog watchdog(*children.back(), mp::kPatience);
+    Watchdog watchdog(*children.back(), 3 * kWatch);
     fill(deaf);
     start({"pound", name("parent"), "100000000"});
     ASSERT_TRUE(mp::pumpUntilTrue([&] { return ownState.counters[mp::pings] > 0; }, mp::kPatience));
@@ -279,7 +283,7 @@ TEST_F(MultiProcess, TheAnswerToAProcessThatGaveUpAndReadsNothingNeverWaits) {
     ChildProcess& quitter = start({"giveup", name("quitter"), name("replier"), name("latch")});
     const HWND deaf = mp::awaitPeer(name("quitter"));
     ASSERT_NE(deaf, nullptr);
-    Watchdog watchdog(quitter, mp::kPatience);
+    Watchdog watchdog(quitter, 3 * kWatch);
     auto filled = std::async(std::launch::async, [&] { fill(deaf); });
     EXPECT_EQ(filled.wait_for(std::chrono::milliseconds(kWatch)), std::future_status::ready);
     EXPECT_TRUE(DestroyWindow(latch));  // the replier answers into the full queue
