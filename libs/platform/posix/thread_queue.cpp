@@ -17,6 +17,7 @@ constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
 constexpr Clock::duration kTellingWait = std::chrono::microseconds(500);
 constexpr unsigned kExplorePeriod = 256;  // waits between tries of the other way
 constexpr unsigned kExploreLength = 16;   // waits per try
+constexpr std::uint32_t kTakenBatch = 64;  // posts taken before the count is lowered
 
 inline void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -147,7 +148,10 @@ bool ThreadQueue::takePosted(MSG& message, const MessageFilter& filter, bool rem
         message = *found;
         if (remove) {
             posted_.erase(found);
-            posts_->release();
+            if (++takenPosts_ == kTakenBatch || posted_.empty()) {
+                posts_->release(takenPosts_);
+                takenPosts_ = 0;
+            }
         }
         return true;
     }
@@ -188,7 +192,8 @@ void ThreadQueue::close() {
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
         orphans.swap(sent_);
-        posts_->release(static_cast<std::uint32_t>(posted_.size()));
+        posts_->release(static_cast<std::uint32_t>(posted_.size()) + takenPosts_);
+        takenPosts_ = 0;
         posted_.clear();
         quitPending_ = false;
     }
@@ -262,6 +267,7 @@ bool ThreadQueue::drainRemote() {
         case Endpoint::Take::corrupt: {
             std::lock_guard<std::mutex> lock(mutex_);
             endpoint_->ring().drop(static_cast<std::uint32_t>(posted_.size()));
+            takenPosts_ = 0;
             break;
         }
         }

@@ -212,6 +212,10 @@ private:
     // see it. Changed under mutex_ (the pointer by the owning thread alone).
     PostCount ownPosts_;
     PostCount* posts_ = &ownPosts_;
+    // Posts taken out of the queue but still counted: the count is lowered a
+    // batch at a time (and whenever the queue empties), so that the owner
+    // does not write the line the posters write for every message.
+    std::uint32_t takenPosts_ = 0;
     bool quitPending_ = false;
     int quitCode_ = 0;
 
