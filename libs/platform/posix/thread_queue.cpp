@@ -264,11 +264,11 @@ bool ThreadQueue::drainRemote() {
             accept(frameBuffer_);
             any = true;
             break;
-        case Endpoint::Take::corrupt: {
+        case Endpoint::Take::corrupt: {  // once per drain, however often the indexes are spoilt
             std::lock_guard<std::mutex> lock(mutex_);
             endpoint_->ring().drop(static_cast<std::uint32_t>(posted_.size()));
             takenPosts_ = 0;
-            break;
+            return any;
         }
         }
     }
