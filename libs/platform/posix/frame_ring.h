@@ -93,7 +93,9 @@ struct RingFile {
     std::atomic<std::uint64_t> tail;  // written up to here
     WakeWord wakeWord;
     std::atomic<std::uint32_t> closed;
-    PostCount posts;
+    // Written by every post; on a line of its own, so that it does not take
+    // the wake word's line from the owner.
+    alignas(64) PostCount posts;
     alignas(64) unsigned char bytes[FrameRing::kCapacity];
 };
 
