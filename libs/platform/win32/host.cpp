@@ -10,7 +10,13 @@ bool setAnsiCodePage(UINT) { return false; }
 
 long sessionWindowCount() { return -1; }
 
+// The system's own messages are refused, as on our own layer: their
+// receivers would read the block as what the system passes with them.
 LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t) {
+    if (message < WM_USER) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
 }
 
