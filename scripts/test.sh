@@ -2,8 +2,7 @@
 # Sets the machine up, then builds and runs every test:
 #   build/        the normal build
 #   build-asan/   the same sources with AddressSanitizer and UBSan
-#   build-tsan/   the platform, client, hub, end-to-end and multi-process
-#                 tests with ThreadSanitizer; any report fails
+#   build-tsan/   every test with ThreadSanitizer; any report fails
 #   build-mingw/  the Windows build (MinGW-w64), its tests run under Wine
 # checks the installed files and the Debian package with an outside project
 # (scripts/install-test.sh, scripts/package-test.sh), the API reference
@@ -119,15 +118,14 @@ phase normal build "" --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE
 phase asan build-asan "" --timeout "$test_timeout" -j "$jobs" -- -DCMAKE_BUILD_TYPE=Debug \
   -DQX_SANITIZE=ON -DQX_BENCHMARKS=OFF
 
-# ThreadSanitizer over the tests whose code runs on several threads or
-# processes: the platform layer, the client, the hub and the two together.
+# ThreadSanitizer over every test program, the demos, the soak and the fuzz
+# drivers: any of them may run code on several threads or processes.
 # The first report ends its program (and so fails its test); every report is
 # also kept in build-tsan/tsan-reports/ and fails the phase.
 tsan_reports=$root/build-tsan/tsan-reports
 rm -rf "$tsan_reports" && mkdir -p "$tsan_reports"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 log_path=$tsan_reports/report"
-phase tsan build-tsan "platform_tests client_tests orq_tests e2e_tests multiprocess_tests hub_process_tests" \
-  --timeout "$test_timeout" -j "$jobs" -L '^(platform|client|orq|e2e|multiprocess)$' -- \
+phase tsan build-tsan "" --timeout "$test_timeout" -j "$jobs" -- \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_TSAN=ON -DQX_BENCHMARKS=OFF
 unset TSAN_OPTIONS
 if compgen -G "$tsan_reports/report*" >/dev/null; then

@@ -30,13 +30,14 @@ namespace {
 constexpr long kMemorySlackKiB = 1024;
 
 // AddressSanitizer keeps freed memory in quarantine and has a heap of its
-// own: memory sizes then say nothing about leaks (it finds those itself).
+// own, and ThreadSanitizer a heap and shadow memory of its own: memory sizes
+// then say nothing about leaks (AddressSanitizer finds those itself).
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SOAK_ADDRESS_SANITIZER
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SOAK_SANITIZER
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__) || defined(SOAK_ADDRESS_SANITIZER)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(SOAK_SANITIZER)
 constexpr bool kMemoryChecked = false;
 #else
 constexpr bool kMemoryChecked = true;
@@ -220,7 +221,7 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     const bool hubBack =
         !kMemoryChecked || cycles < 2 || hubEnd.residentKiB <= hubAfterFirst.residentKiB + kMemorySlackKiB;
     const bool clientsBack = !kMemoryChecked || reports.heapGrowth <= kMemorySlackKiB;
-    if (!kMemoryChecked) std::printf("soak: memory not checked under AddressSanitizer\n");
+    if (!kMemoryChecked) std::printf("soak: memory not checked under a sanitizer\n");
     if (!hubBack) std::printf("soak: the hub's memory grew from cycle to cycle\n");
     if (!clientsBack) std::printf("soak: a client process kept memory after its clients left\n");
     if (!windowsBack) std::printf("soak: the window table did not come back to its size\n");

@@ -62,7 +62,8 @@ private:
     void print(const char* format, Args... args) {
         ++received;
         std::printf("  <- ");
-        std::printf(format, args...);
+        if constexpr (sizeof...(Args) == 0) std::fputs(format, stdout);
+        else std::printf(format, args...);
         std::printf("\n");
         std::fflush(stdout);
     }

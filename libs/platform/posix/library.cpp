@@ -3,6 +3,9 @@
 // the directory of the running program, then on the system search path.
 // A name with a directory part is mapped as a Windows path and loaded from
 // that directory only.
+// Built with QX_KEEP_LIBRARIES_MAPPED (the libFuzzer build), a library stays
+// mapped after its last FreeLibrary: libFuzzer keeps reading the coverage
+// counters of every instrumented library it has seen, until the process ends.
 #include "host_support.h"
 #include "qxplatform.h"
 
@@ -79,6 +82,12 @@ HMODULE moduleOf(void* handle) {
     return static_cast<HMODULE>(handle);
 }
 
+#ifdef QX_KEEP_LIBRARIES_MAPPED
+constexpr int loadFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+#else
+constexpr int loadFlags = RTLD_NOW | RTLD_LOCAL;
+#endif
+
 }  // namespace
 
 extern "C" {
@@ -116,7 +125,7 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
         // A file that exists but cannot be loaded ends the search, as a
         // broken DLL does on Windows.
         if (!isBareName(path) && qxposix::os().access(path.c_str(), F_OK) != 0) continue;
-        if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return moduleOf(handle);
+        if (void* handle = ::dlopen(path.c_str(), loadFlags)) return moduleOf(handle);
         break;
     }
     SetLastError(ERROR_MOD_NOT_FOUND);

@@ -1,10 +1,11 @@
 // Event: the subscription list of one event of ZorvClient. Subscribing and
-// unsubscribing replace the list with the owner's lock held; a raise reads
-// the list once, without a lock, and calls the handlers of the list it read.
+// unsubscribing replace the list with the owner's lock held; a raise copies
+// the pointer to the list once and calls the handlers of the list it read.
+// The pointer has a lock of its own, held only to copy or replace it, so a
+// raise never waits for the owner and a handler may subscribe or raise.
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -40,23 +41,23 @@ public:
     Event& operator+=(const Handler& handler) {
         if (!handler) return *this;
         std::lock_guard<std::mutex> guard(lock_);
-        const auto old = list_.load();
+        const auto old = current();
         auto list = old ? std::make_shared<List>(*old) : std::make_shared<List>();
         list->push_back(handler);
-        list_.store(std::move(list));
+        replace(std::move(list));
         return *this;
     }
 
     /// Removes the last occurrence of an equal handler, if there is one.
     Event& operator-=(const Handler& handler) {
         std::lock_guard<std::mutex> guard(lock_);
-        const auto old = list_.load();
+        const auto old = current();
         if (!old) return *this;
         const auto last = std::find(old->rbegin(), old->rend(), handler);
         if (last == old->rend()) return *this;
         auto list = std::make_shared<List>(*old);
         list->erase(list->begin() + (std::distance(last, old->rend()) - 1));
-        list_.store(std::move(list));
+        replace(std::move(list));
         return *this;
     }
 
@@ -67,13 +68,25 @@ private:
     // Calls every handler in subscription order; an exception that leaves a
     // handler leaves the raise, and the later handlers are not called.
     void raise(const Args&... args) const {
-        const auto list = list_.load();
+        const auto list = current();
         if (!list) return;
         for (const Handler& handler : *list) handler(args...);
     }
 
+    std::shared_ptr<const List> current() const {
+        std::lock_guard<std::mutex> guard(listLock_);
+        return list_;
+    }
+
+    // The old list is released after the lock, in case it was the last copy.
+    void replace(std::shared_ptr<const List> list) {
+        std::lock_guard<std::mutex> guard(listLock_);
+        list_.swap(list);
+    }
+
     std::mutex& lock_;
-    std::atomic<std::shared_ptr<const List>> list_;
+    mutable std::mutex listLock_;
+    std::shared_ptr<const List> list_;
 };
 
 }  // namespace ZorvClientLibrary
