@@ -95,7 +95,7 @@ public:
         for (std::string part; field.size() < 4 && std::getline(in, part, '\t');) field.push_back(part);
         std::string rest;
         std::getline(in, rest);
-        if (field.size() < 4) return;
+        if (field.size() < 4 || (filter_.count != 0 && printed >= filter_.count)) return;
         const unsigned code = static_cast<unsigned>(std::strtoul(field[2].c_str(), nullptr, 10));
         const long device = std::strtol(field[3].c_str(), nullptr, 10);
         const Code* known = findCode(code);
