@@ -8,6 +8,7 @@
 //   redundant-driver --demo                     # both, and an infodriver, in this process
 #include <CLI/CLI.hpp>
 #include <qxplatform.h>
+#include <zorvVersion.h>
 
 #include <atomic>
 #include <csignal>
@@ -122,6 +123,7 @@ int main(int argc, char** argv) {
     std::string transportName = "wm";
     bool demo = false;
     CLI::App app{"A redundant infodriver driver: stamps every write it is asked for while it is tx"};
+    app.set_version_flag("--version", ZORV_VERSION);
     app.add_option("-d,--device", device, "Infodriver device")->default_val(device);
     app.add_option("-n,--name", name, "Name stamped on the values")->default_val(name);
     app.add_option("-t,--transport", transportName, "wm or zel")->check(CLI::IsMember({"wm", "zel"}));

@@ -3,6 +3,7 @@
 // revertives, switches, writes, polls, reads the cache and the databases, and
 // prints every event it receives.
 #include <qxplatform.h>
+#include <zorvVersion.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -101,10 +102,33 @@ std::filesystem::path copyFacility(const std::filesystem::path& shipped) {
     return work;
 }
 
+// A database name quoted, or "unset" (as zorvctl says it): the short read
+// answers true for a name that is not set, the wide read an empty text.
+std::string nameOf(ZorvClient& client, uint device, uint index, uint database) {
+    String name;
+    if (client.databaseName(device, index, database, name) || name.toUtf8().empty()) return "unset";
+    return "'" + name.toUtf8() + "'";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path shipped = argc > 1 ? std::filesystem::path(argv[1]) : shippedFacility();
+    const std::string argument = argc > 1 ? argv[1] : "";
+    if (argument == "--version") {
+        std::printf("%s\n", ZORV_VERSION);
+        return 0;
+    }
+    if (argc > 2 || argument == "--help" || (!argument.empty() && argument[0] == '-')) {
+        std::printf("usage: zorv-demo [FACILITY_DIR]   runs a hub with the facility (default: the shipped one),\n"
+                    "                                  a client and an infodriver with a driver\n"
+                    "       zorv-demo --version\n");
+        return argument == "--help" ? 0 : 1;
+    }
+    const std::filesystem::path shipped = argument.empty() ? shippedFacility() : std::filesystem::path(argument);
+    if (!std::filesystem::is_directory(shipped)) {
+        std::fprintf(stderr, "zorv-demo: no facility directory %s\n", shipped.string().c_str());
+        return 1;
+    }
     const auto facility = copyFacility(shipped);
     chooseWorkstation();
 
@@ -153,14 +177,11 @@ int main(int argc, char** argv) {
         client.cacheValue(infodriver, 3, value);
         std::printf("cached value of infodriver slot 3: '%s'\n", value.toUtf8().c_str());
 
-        String name;
-        client.databaseName(router, 7, 0, name);
-        std::printf("name of router source 7 in database 0: '%s'\n", name.toUtf8().c_str());
+        std::printf("name of router source 7 in database 0: %s\n", nameOf(client, router, 7, 0).c_str());
         step("rename it");
         client.databaseModify(router, 7, 0, u"Camera 7");
         ok &= await(events, expected += 1);
-        client.databaseName(router, 7, 0, name);
-        std::printf("name of router source 7 in database 0 now: '%s'\n", name.toUtf8().c_str());
+        std::printf("name of router source 7 in database 0 now: %s\n", nameOf(client, router, 7, 0).c_str());
 
         step("send a device message and a configuration change to every subscriber");
         client.deviceMessage(0, router, u"hello", 42);
