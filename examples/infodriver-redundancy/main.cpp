@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
     app.add_option("-t,--transport", transportName, "wm or zel")->check(CLI::IsMember({"wm", "zel"}));
     app.add_flag("--demo", demo, "Run an infodriver and two drivers in this process and stop the tx one");
     CLI11_PARSE(app, argc, argv);
+    if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
     const qx::ipcType transport = transportName == "zel" ? qx::zel : qx::wm;
     return demo ? runDemo(transport) : runDriver(device, transport, name);
 }

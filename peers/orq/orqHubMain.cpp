@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
                    "code arrives, before acting on it");
     app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
     CLI11_PARSE(app, argc, argv);
+    if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
 
     options.record = false;  // nobody reads a process's record, and it would grow for as long as the hub runs
     options.answer2031 = answer2031;

@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zorv-demo: no facility directory %s\n", shipped.string().c_str());
         return 1;
     }
+    if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
     const auto facility = copyFacility(shipped);
     chooseWorkstation();
 

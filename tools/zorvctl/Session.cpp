@@ -32,15 +32,6 @@ int noHubRunning() {
 
 void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
 
-bool sessionUsable() {
-    const HubLink probe;
-    if (probe.window() != nullptr) return true;
-#ifdef _WIN32
-    std::fprintf(stderr, "zorvctl: cannot create a window: error %lu\n", GetLastError());
-#endif
-    return false;
-}
-
 int hubGone() {
     std::fprintf(stderr, "zorvctl: the hub has gone (--follow waits for a new one)\n");
     return noHub;

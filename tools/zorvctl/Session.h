@@ -95,10 +95,6 @@ private:
 
 // Says that no hub runs and how to start one; returns noHub.
 int noHubRunning();
-// Whether this process can join the window session. When it cannot, the
-// platform has said why in one line (so that the client's own complaint, a
-// message box, never comes).
-bool sessionUsable();
 // Says that the hub has gone; returns noHub.
 int hubGone();
 // Waits (pumping) for a hub to run; false when interrupted first.

@@ -228,7 +228,7 @@ int run(int argc, char** argv) {
     }
     Configuration configuration;
     if (!useConfiguration(options, configuration)) return usage;
-    if (!sessionUsable()) return noHub;
+    if (!qxplatform::windowsAvailable()) return noHub;  // no hub can be reached; the reason is on standard error
     if (app.got_subcommand("spy")) return spy(options, filter);
     Session session(options, configuration);
     if (int code = session.connect()) return code;
