@@ -76,7 +76,12 @@ const Case cases[] = {
     {"watch_hub_gone", BACKGROUND("$Z watch 1:5 --timeout 10", "kill $H")},
     {"watch_follow", FOLLOW("$Z watch 1:5 --follow --count 1 --timeout 20", "$Z route 1 5 7")},
     {"spy", BACKGROUND("$Z spy --device 1 --count 3 --timeout 10", "$Z route 1 5 7")},
-    {"spy_handshake", BACKGROUND("$Z spy --handshake --count 4 --timeout 10", "$Z --transport wm profile 1")},
+    // The client lives until the spy has named it: a client gone by then is
+    // named by its window only.
+    {"spy_handshake", BACKGROUND("$Z spy --handshake --count 4 --timeout 10",
+                                 "($Z --transport wm config-watch --count 1 --timeout 10 >/dev/null 2>&1 & c=$!; i=0; "
+                                 "until [ $(wc -l <\"$T/out\") -ge 4 ] || [ $i -ge 400 ]; do i=$((i+1)); sleep 0.05; "
+                                 "done; $Z config-change x; wait $c)")},
     {"spy_hub_gone", BACKGROUND("$Z spy --timeout 10", "kill $H")},
     {"config_watch", BACKGROUND("$Z config-watch --count 1 --timeout 10", "$Z config-change 'new map'")},
     {"message", "$Z message 0 1 hello 7"},
