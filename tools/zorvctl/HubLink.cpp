@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "HubLookups.h"
@@ -14,7 +15,7 @@ namespace zorvctl {
 
 namespace {
 
-constexpr UINT profileReplyCode = 1;
+constexpr LONG answered = 1;  // the reply code of a lookup the hub could answer
 
 std::optional<DeviceInfo> parseProfile(const std::string& text) {
     // "device version letter sources size 'name'"
@@ -65,7 +66,7 @@ std::optional<std::string> HubLink::ask(UINT code, const std::string& text) {
     char block[zorvwm32::textBlockSize] = {};
     std::memcpy(block, text.data(), std::min(text.size(), sizeof block - 1));
     const LONG answer = copyDataSend(window_, hubWindow, code, 0, block, sizeof block, sizeof block, zorvwm32::textKind);
-    if (answer != profileReplyCode) return std::nullopt;
+    if (answer != answered) return std::nullopt;
     return std::string(block, strnlen(block, sizeof block));
 }
 
