@@ -92,15 +92,34 @@ void chooseWorkstation() {
     }
 }
 
-std::filesystem::path copyFacility(const std::filesystem::path& shipped) {
-    auto work = std::filesystem::temp_directory_path() / ("zorv-demo-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
-    for (const auto& entry : std::filesystem::directory_iterator(shipped)) {
-        std::filesystem::copy_file(entry.path(), work / entry.path().filename());
+// A working copy of the facility (the hub writes names into its files),
+// removed again however the demo ends.
+class FacilityCopy {
+public:
+    explicit FacilityCopy(const std::filesystem::path& shipped)
+        : path_(std::filesystem::temp_directory_path() / ("zorv-demo-" + std::to_string(GetCurrentProcessId()))) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+        try {
+            for (const auto& entry : std::filesystem::directory_iterator(shipped))
+                std::filesystem::copy_file(entry.path(), path_ / entry.path().filename());
+        } catch (...) {
+            remove();
+            throw;
+        }
     }
-    return work;
-}
+    ~FacilityCopy() { remove(); }
+    FacilityCopy(const FacilityCopy&) = delete;
+    FacilityCopy& operator=(const FacilityCopy&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    void remove() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::filesystem::path path_;
+};
 
 // A database name quoted, or "unset" (as zorvctl says it): the short read
 // answers true for a name that is not set, the wide read an empty text.
@@ -130,7 +149,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
-    const auto facility = copyFacility(shipped);
+    const FacilityCopy copy(shipped);
+    const std::filesystem::path& facility = copy.path();
     chooseWorkstation();
 
     orq::HubOptions options;
@@ -202,7 +222,6 @@ int main(int argc, char** argv) {
     }
     ok &= runInfodriverDemo(facility.string(), infodriver);
     hub.stop();
-    std::filesystem::remove_all(facility);
     std::printf(ok ? "demo finished\n" : "demo finished with missing revertives\n");
     return ok ? 0 : 1;
 }
