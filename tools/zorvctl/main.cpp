@@ -1,7 +1,7 @@
 // zorvctl: acts on the session's hub from a shell and looks at it. Each
 // subcommand connects to the running hub (orq-hub), does one thing, prints
 // plain lines (or JSON with --json) and exits with 0 done, 1 usage, 2 no hub
-// running, 3 refused, 4 timed out.
+// running (or it went away), 3 refused, 4 timed out.
 #include <CLI/CLI.hpp>
 #include <zorvVersion.h>
 
@@ -54,7 +54,7 @@ std::string secondsError(const std::string& value) {
 int run(int argc, char** argv) {
     Options options;
     CLI::App app{"zorvctl: acts on the facility through the session's hub (orq-hub) and watches its traffic.\n"
-                 "Exit codes: 0 done, 1 usage, 2 no hub running, 3 refused, 4 timed out."};
+                 "Exit codes: 0 done, 1 usage, 2 no hub running (or it went away), 3 refused, 4 timed out."};
     app.set_version_flag("--version", ZORV_VERSION);
     app.require_subcommand(1);
     app.fallthrough();  // the options above may follow the subcommand
@@ -67,9 +67,11 @@ int run(int argc, char** argv) {
     app.add_option("--timeout", options.timeout, "Seconds to wait (default: 2 for answers, no limit for watching)")
         ->check(CLI::Validator(secondsError, "SECONDS"));
     app.add_option("--workstation", options.workstation, "Act as this workstation (default: the configuration's)")
-        ->check(CLI::Range(0, 32767));
+        ->check(CLI::Range(0, 32767))
+        ->type_name("N");
     app.add_option("--config", options.config,
-                   "Configuration directory (its orq.ini names the workstation; default: the environment's)");
+                   "Configuration directory (its orq.ini names the workstation; default: the environment's)")
+        ->type_name("DIR");
 
     Action action;
     unsigned device = 0, index = 0, start = 0, end = 0, database = 0, count = 0;
