@@ -12,4 +12,5 @@ cmake --build build -j "$jobs" --target orq-hub halvik zorvif32 -- --quiet
 facility=$(mktemp -d "${TMPDIR:-/tmp}/orq-facility-XXXXXX")
 trap 'rm -rf "$facility"' EXIT
 cp peers/orq/facility/* "$facility"/
+echo "orq-hub.sh: the facility is in $facility (point infodriver-host -c there; removed when the hub stops)"
 build/bin/orq-hub -c "$facility" "$@"

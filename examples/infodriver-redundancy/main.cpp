@@ -8,6 +8,7 @@
 //   redundant-driver --demo                     # both, and an infodriver, in this process
 #include <CLI/CLI.hpp>
 #include <qxplatform.h>
+#include <zorvVersion.h>
 
 #include <atomic>
 #include <csignal>
@@ -122,11 +123,13 @@ int main(int argc, char** argv) {
     std::string transportName = "wm";
     bool demo = false;
     CLI::App app{"A redundant infodriver driver: stamps every write it is asked for while it is tx"};
+    app.set_version_flag("--version", ZORV_VERSION);
     app.add_option("-d,--device", device, "Infodriver device")->default_val(device);
     app.add_option("-n,--name", name, "Name stamped on the values")->default_val(name);
     app.add_option("-t,--transport", transportName, "wm or zel")->check(CLI::IsMember({"wm", "zel"}));
     app.add_flag("--demo", demo, "Run an infodriver and two drivers in this process and stop the tx one");
     CLI11_PARSE(app, argc, argv);
+    if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
     const qx::ipcType transport = transportName == "zel" ? qx::zel : qx::wm;
     return demo ? runDemo(transport) : runDriver(device, transport, name);
 }

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "InfodriverHost.h"
+#include "qxplatform.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     app.add_option("--max-indexes", options.maxIndexes, "Answer to 49233 (0: the slot count)");
     app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
     CLI11_PARSE(app, argc, argv);
+    if (!qxplatform::windowsAvailable()) return 1;
     if (!quiet) options.log = [](const std::string& line) { std::cerr << "infodriver: " << line << std::endl; };
 
     infodriver::InfodriverHost host(options);

@@ -88,6 +88,7 @@ private:
     LRESULT nameRequest(Request& request);
     LRESULT deviceProfile(Request& request);
     LRESULT configChange(const Request& request);
+    LRESULT lookup(Request& request);  // HubLookups.h
 
     // Traffic to clients.
     void emitRevertive(const Device& device, int index, HWND onlyTo = nullptr);

@@ -1,6 +1,7 @@
 // Requests that arrive with a block: commands, device profile, registration
 // records, value cache, database names and configuration-change messages.
 #include "HubCore.h"
+#include "HubLookups.h"
 #include "zorvMessages.h"
 #include "decodeZORVString.h"
 #include "zorvText.h"
@@ -42,6 +43,8 @@ LRESULT HubCore::handleRequest(Request& request) {
     case nameFindLong: return nameRequest(request);
     case configChangeIn: return configChange(request);
     case infodriverChanged: return slotSetByInfodriver(request);
+    case deviceListRequest:
+    case lockHolderRequest: return lookup(request);
     default: log(formatText("unknown request %u", request.code)); return 0;
     }
 }

@@ -10,9 +10,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "OrqHub.h"
+#include "qxConfig.h"
+#include "qxplatform.h"
 
 namespace {
 
@@ -67,6 +70,7 @@ int main(int argc, char** argv) {
                    "code arrives, before acting on it");
     app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
     CLI11_PARSE(app, argc, argv);
+    if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
 
     options.record = false;  // nobody reads a process's record, and it would grow for as long as the hub runs
     options.answer2031 = answer2031;
@@ -78,6 +82,13 @@ int main(int argc, char** argv) {
     };
     if (!quiet) options.log = [](const std::string& line) { std::cerr << "orq: " << line << std::endl; };
 
+    const std::string facility =
+        options.configDirectory.empty() ? qxConfig::configPath() : options.configDirectory;
+    if (!options.configDirectory.empty() &&
+        !std::filesystem::is_directory(qxplatform::hostPath(options.configDirectory))) {
+        std::cerr << "orq: no facility directory " << options.configDirectory << std::endl;
+        return 1;
+    }
     if (const HWND running = FindWindowA(options.windowClass.c_str(), nullptr)) {
         std::cerr << "orq: a hub is already running in this session (window " << reinterpret_cast<void*>(running)
                   << "); not starting a second one" << std::endl;
@@ -89,6 +100,11 @@ int main(int argc, char** argv) {
     orq::OrqHub hub(options);
     if (!hub.start()) {
         std::cerr << "orq: the hub's window could not be created" << std::endl;
+        return 1;
+    }
+    if (hub.deviceCount() == 0) {
+        hub.stop();
+        std::cerr << "orq: no devices in " << facility << " (no dev_NNN.ini defines one)" << std::endl;
         return 1;
     }
     std::cout << "orq: ready, hub window " << reinterpret_cast<void*>(hub.window()) << ", " << hub.deviceCount()

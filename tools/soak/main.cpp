@@ -3,6 +3,7 @@
 // client receives exactly what it registered for, in order, and that memory
 // and the session's window table come back to their starting size.
 #include <CLI/CLI.hpp>
+#include <zorvVersion.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     int child = -1;
     int cycles = 2;
     CLI::App app{"zorv-soak: client processes against an orq-hub process, checked revertive by revertive"};
+    app.set_version_flag("--version", ZORV_VERSION);
     app.add_option("--processes", parameters.processes, "Client processes")->check(CLI::Range(1, 64))->capture_default_str();
     app.add_option("--clients", parameters.clientsPerProcess, "Clients per process")->check(CLI::Range(1, 64))->capture_default_str();
     app.add_option("--destinations", parameters.destinations, "Indexes of each device (router, infodriver)")

@@ -3,6 +3,7 @@
 // revertives, switches, writes, polls, reads the cache and the databases, and
 // prints every event it receives.
 #include <qxplatform.h>
+#include <zorvVersion.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -92,21 +93,65 @@ void chooseWorkstation() {
     }
 }
 
-std::filesystem::path copyFacility(const std::filesystem::path& shipped) {
-    auto work = std::filesystem::temp_directory_path() / ("zorv-demo-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
-    for (const auto& entry : std::filesystem::directory_iterator(shipped)) {
-        std::filesystem::copy_file(entry.path(), work / entry.path().filename());
+// A working copy of the facility (the hub writes names into its files),
+// removed again however the demo ends.
+class FacilityCopy {
+public:
+    explicit FacilityCopy(const std::filesystem::path& shipped)
+        : path_(std::filesystem::temp_directory_path() / ("zorv-demo-" + std::to_string(GetCurrentProcessId()))) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+        try {
+            for (const auto& entry : std::filesystem::directory_iterator(shipped))
+                std::filesystem::copy_file(entry.path(), path_ / entry.path().filename());
+        } catch (...) {
+            remove();
+            throw;
+        }
     }
-    return work;
+    ~FacilityCopy() { remove(); }
+    FacilityCopy(const FacilityCopy&) = delete;
+    FacilityCopy& operator=(const FacilityCopy&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    void remove() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::filesystem::path path_;
+};
+
+// A database name quoted, or "unset" (as zorvctl says it): the short read
+// answers true for a name that is not set, the wide read an empty text.
+std::string nameOf(ZorvClient& client, uint device, uint index, uint database) {
+    String name;
+    if (client.databaseName(device, index, database, name) || name.toUtf8().empty()) return "unset";
+    return "'" + name.toUtf8() + "'";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path shipped = argc > 1 ? std::filesystem::path(argv[1]) : shippedFacility();
-    const auto facility = copyFacility(shipped);
+    const std::string argument = argc > 1 ? argv[1] : "";
+    if (argument == "--version") {
+        std::printf("%s\n", ZORV_VERSION);
+        return 0;
+    }
+    if (argc > 2 || argument == "--help" || (!argument.empty() && argument[0] == '-')) {
+        std::printf("usage: zorv-demo [FACILITY_DIR]   runs a hub with the facility (default: the shipped one),\n"
+                    "                                  a client and an infodriver with a driver\n"
+                    "       zorv-demo --version\n");
+        return argument == "--help" ? 0 : 1;
+    }
+    const std::filesystem::path shipped = argument.empty() ? shippedFacility() : std::filesystem::path(argument);
+    if (!std::filesystem::is_directory(shipped)) {
+        std::fprintf(stderr, "zorv-demo: no facility directory %s\n", shipped.string().c_str());
+        return 1;
+    }
+    if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
+    const FacilityCopy copy(shipped);
+    const std::filesystem::path& facility = copy.path();
     chooseWorkstation();
 
     orq::HubOptions options;
@@ -154,14 +199,11 @@ int main(int argc, char** argv) {
         client.cacheValue(infodriver, 3, value);
         std::printf("cached value of infodriver slot 3: '%s'\n", value.toUtf8().c_str());
 
-        String name;
-        client.databaseName(router, 7, 0, name);
-        std::printf("name of router source 7 in database 0: '%s'\n", name.toUtf8().c_str());
+        std::printf("name of router source 7 in database 0: %s\n", nameOf(client, router, 7, 0).c_str());
         step("rename it");
         client.databaseModify(router, 7, 0, u"Camera 7");
         ok &= await(events, expected += 1);
-        client.databaseName(router, 7, 0, name);
-        std::printf("name of router source 7 in database 0 now: '%s'\n", name.toUtf8().c_str());
+        std::printf("name of router source 7 in database 0 now: %s\n", nameOf(client, router, 7, 0).c_str());
 
         step("send a device message and a configuration change to every subscriber");
         client.deviceMessage(0, router, u"hello", 42);
@@ -181,7 +223,6 @@ int main(int argc, char** argv) {
     }
     ok &= runInfodriverDemo(facility.string(), infodriver);
     hub.stop();
-    std::filesystem::remove_all(facility);
     std::printf(ok ? "demo finished\n" : "demo finished with missing revertives\n");
     return ok ? 0 : 1;
 }

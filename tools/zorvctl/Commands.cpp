@@ -1,10 +1,8 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-
-#include "orqWindowClass.h"
-#include "qxConfig.h"
 
 namespace zorvctl {
 
@@ -12,55 +10,15 @@ using namespace ZorvClientLibrary;
 
 namespace {
 
-constexpr double answerSeconds = 2;  // default wait for a revertive or a reply
-
 const char* kindName(Kind kind) { return kind == Kind::router ? "router" : kind == Kind::info ? "info" : "gpi"; }
 
-std::string span(unsigned start, unsigned end) {
-    return start == end ? std::to_string(start) : std::to_string(start) + "-" + std::to_string(end);
-}
-
-// The number of indexes the hub gives the device (destinations, slots or
-// indexes); 0 when it does not know the device.
-unsigned deviceSize(Session& s, unsigned device) {
-    int version = 0;
-    uint sources = 0, size = 0;
-    s.client().deviceProfile(device, version, sources, size);
-    return size;
-}
-
-int unknownDevice(unsigned device) {
-    std::fprintf(stderr, "zorvctl: the hub does not know device %u\n", device);
-    return refused;
-}
+// What the indexes of a device are called.
+const char* indexWord(char kind) { return kind == 'R' ? "destination" : kind == 'I' ? "slot" : "index"; }
 
 void print(const Session& s, const Revertive& r) {
     if (r.kind == 'R') printRouter(s.out(), r.device, r.index, r.source);
     if (r.kind == 'I') printInfo(s.out(), r.device, r.index, r.value);
     if (r.kind == 'G') printGpi(s.out(), r.device, r.index, r.state);
-}
-
-// Waits for the revertive of the index a command changed and prints it; a
-// revertive that does not show the change means the hub refused it (the
-// index is locked by another workstation).
-int confirm(Session& s, char kind, unsigned device, unsigned index, const std::function<bool(const Revertive&)>& changed) {
-    const Revertive* seen = nullptr;
-    const bool arrived = s.waitUntil(
-        [&] {
-            for (const Revertive& r : s.revertives)
-                if (r.kind == kind && r.device == device && r.index == index) seen = &r;
-            return seen != nullptr;
-        },
-        s.timeout(answerSeconds));
-    if (int code = s.traced()) return code;
-    if (!arrived) {
-        std::fprintf(stderr, "zorvctl: no revertive from the hub in time\n");
-        return timedOut;
-    }
-    print(s, *seen);
-    if (changed(*seen)) return done;
-    std::fprintf(stderr, "zorvctl: refused: the index is locked by another workstation\n");
-    return refused;
 }
 
 // Prints a command held by the hub until flushed.
@@ -74,20 +32,36 @@ bool digitsOnly(const std::string& text) {
     return !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// Waits for count revertives (0: until the timeout or an interrupt).
-int collect(Session& s, std::size_t count, double seconds) {
-    const bool reached = s.waitUntil([&] { return count != 0 && s.revertives.size() >= count; }, seconds);
-    if (int code = s.traced()) return code;
-    if (count != 0 && !reached && !interrupted()) {
-        std::fprintf(stderr, "zorvctl: %zu of %zu revertives in time\n", s.revertives.size(), count);
-        return timedOut;
+// A router's destination or source given as a number or as its name:
+// destinations are named in database 1, sources in database 0.
+std::optional<unsigned> resolve(Session& s, const DeviceInfo& router, const std::string& given, bool destination) {
+    const char* what = destination ? "destination" : "source";
+    if (digitsOnly(given)) {
+        const unsigned number = static_cast<unsigned>(std::strtoul(given.c_str(), nullptr, 10));
+        const unsigned first = destination ? 1 : 0, last = destination ? router.size : router.sources;
+        if (number >= first && number <= last) return number;
+        std::fprintf(stderr, "zorvctl: router %u has %ss %u to %u; there is no %s %u\n", router.number, what, first,
+                     last, what, number);
+        return std::nullopt;
     }
-    return done;
+    if (s.fitsHub(given) != done) return std::nullopt;
+    const int index = s.client().databaseIndex(router.number, destination ? 1 : 0, String::fromUtf8(given));
+    if (index > 0) return static_cast<unsigned>(index);
+    s.traced();
+    std::fprintf(stderr, "zorvctl: router %u has no %s named '%s' (database %d)\n", router.number, what, given.c_str(),
+                 destination ? 1 : 0);
+    return std::nullopt;
 }
 
 }  // namespace
 
 Kind kindNamed(const std::string& name) { return name == "router" ? Kind::router : name == "info" ? Kind::info : Kind::gpi; }
+
+std::string span(unsigned start, unsigned end) {
+    return start == end ? std::to_string(start) : std::to_string(start) + "-" + std::to_string(end);
+}
+
+char kindLetter(Kind kind) { return kind == Kind::router ? 'R' : kind == Kind::info ? 'I' : 'G'; }
 
 bool parseRange(const std::string& text, Range& range, std::string& error) {
     const std::size_t colon = text.find(':');
@@ -117,58 +91,151 @@ bool parseRange(const std::string& text, Range& range, std::string& error) {
     return true;
 }
 
-int status(Session& s) {
-    ZorvClient& c = s.client();
-    const HWND hub = FindWindowA(orqWindowClass, nullptr);
-    char window[32];
-    std::snprintf(window, sizeof window, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hub)));
-    const int workstation = qxConfig::workstation();
-    s.out().line(std::string("hub running, window ") + window + ", transport " + s.options().transport +
-                     ", workstation " + std::to_string(workstation),
-                 {text("result", "status"), text("window", window), text("transport", s.options().transport),
-                  num("workstation", workstation)});
-    s.out().line("limits: devices " + std::to_string(c.maxDevices()) + ", sources " + std::to_string(c.maxSources()) +
-                     ", indexes " + std::to_string(c.maxIndexes()) + ", databases " + std::to_string(c.maxDatabases()) +
-                     ", string " + std::to_string(c.maxString()),
-                 {text("result", "limits"), num("devices", c.maxDevices()), num("sources", c.maxSources()),
-                  num("indexes", c.maxIndexes()), num("databases", c.maxDatabases()), num("string", c.maxString())});
+bool parseCrosspoint(const std::string& text, Crosspoint& crosspoint, std::string& error) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+        error = "'" + text + "' is not DEST=SRC";
+        return false;
+    }
+    crosspoint = {text.substr(0, equals), text.substr(equals + 1)};
+    return true;
+}
+
+int checkIndexes(const DeviceInfo& device, unsigned start, unsigned end) {
+    if (start >= 1 && end <= device.size && start <= end) return done;
+    const unsigned wrong = start < 1 || start > device.size ? start : end;
+    std::fprintf(stderr, "zorvctl: %s %u has %ss 1 to %u; there is no %s %u\n", kindWord(device.kind), device.number,
+                 indexWord(device.kind), device.size, indexWord(device.kind), wrong);
+    return usage;
+}
+
+std::optional<std::string> nameOf(Session& s, unsigned device, unsigned index, unsigned database) {
+    // The short read says "none" (true, and a placeholder); the wide read
+    // answers an empty text. Either way the name is not set.
+    String name;
+    if (s.client().databaseName(device, index, database, name) || name.toUtf8().empty()) return std::nullopt;
+    return name.toUtf8();
+}
+
+int confirm(Session& s, char kind, unsigned device, const std::vector<unsigned>& indexes,
+            const std::function<bool(const Revertive&)>& asWritten) {
+    // Copies: looking up a lock lets more revertives arrive.
+    std::vector<std::optional<Revertive>> seen(indexes.size());
+    const bool arrived = s.waitUntil(
+        [&] {
+            for (const Revertive& r : s.revertives)
+                for (std::size_t i = 0; i < indexes.size(); ++i)
+                    if (r.kind == kind && r.device == device && r.index == indexes[i]) seen[i] = r;
+            return std::all_of(seen.begin(), seen.end(), [](const auto& r) { return r.has_value(); });
+        },
+        s.timeout(answerSeconds));
+    if (int code = s.traced()) return code;
+    int result = done;
+    for (const auto& r : seen) {
+        if (!r) continue;
+        print(s, *r);
+        if (asWritten(*r)) continue;
+        // Only the hub knows whether a lock stood in the way.
+        const auto holder = s.link().lockHolder(device, r->index);
+        if (holder && *holder != s.workstation()) {
+            std::fprintf(stderr, "zorvctl: refused: %s %u %s %u is locked by workstation %d\n",
+                         kindWord(kind), device, indexWord(kind), r->index, *holder);
+            result = refused;
+        } else {
+            std::fprintf(stderr, "zorvctl: note: done; the revertive differs from what was written\n");
+        }
+    }
+    if (!arrived) {
+        std::fprintf(stderr, "zorvctl: no revertive from the hub in time\n");
+        return timedOut;
+    }
+    return result;
+}
+
+int collect(Session& s, std::size_t count, double seconds) {
+    const bool reached = s.waitUntil([&] { return count != 0 && s.revertives.size() >= count; }, seconds);
+    if (int code = s.traced()) return code;
+    if (count != 0 && !reached && !interrupted()) {
+        std::fprintf(stderr, "zorvctl: %zu of %zu revertives in time\n", s.revertives.size(), count);
+        return timedOut;
+    }
     return done;
 }
 
-int route(Session& s, unsigned device, unsigned dest, int source, const std::string& mask) {
+int route(Session& s, unsigned device, const std::string& destText, const std::string& sourceText,
+          const std::string& mask) {
     if (int code = s.writable()) return code;
+    const auto router = s.device(device, 'R');
+    if (!router) return usage;
+    const auto dest = resolve(s, *router, destText, true);
+    const auto source = dest ? resolve(s, *router, sourceText, false) : std::nullopt;
+    if (!source) return usage;
     const bool now = !s.options().hold;
-    if (now) s.client().revertiveRegister(device, dest, dest);
+    if (now) s.client().revertiveRegister(device, *dest, *dest);
     if (int code = s.traced()) return code;
-    s.client().routerCrosspoint(device, dest, source, String::fromUtf8(mask), now);
-    if (!now) return held(s, "router " + std::to_string(device) + " dest " + std::to_string(dest) + " <- src " +
-                                 std::to_string(source));
-    return confirm(s, 'R', device, dest, [source](const Revertive& r) { return r.source == source; });
+    s.client().routerCrosspoint(device, *dest, static_cast<int>(*source), String::fromUtf8(mask), now);
+    if (!now) return held(s, "router " + std::to_string(device) + " dest " + std::to_string(*dest) + " <- src " +
+                                 std::to_string(*source));
+    return confirm(s, 'R', device, {*dest}, [&](const Revertive& r) { return r.source == static_cast<int>(*source); });
+}
+
+int salvo(Session& s, unsigned device, const std::vector<Crosspoint>& crosspoints, const std::string& mask) {
+    if (int code = s.writable()) return code;
+    const auto router = s.device(device, 'R');
+    if (!router) return usage;
+    std::vector<unsigned> dests;
+    std::vector<int> sources;
+    for (const Crosspoint& crosspoint : crosspoints) {
+        const auto dest = resolve(s, *router, crosspoint.dest, true);
+        const auto source = dest ? resolve(s, *router, crosspoint.source, false) : std::nullopt;
+        if (!source) return usage;
+        dests.push_back(*dest);
+        sources.push_back(static_cast<int>(*source));
+    }
+    for (const unsigned dest : dests) s.client().revertiveRegister(device, dest, dest, false);
+    // Held by the hub, then released together.
+    for (std::size_t i = 0; i < dests.size(); ++i)
+        s.client().routerCrosspoint(device, dests[i], sources[i], String::fromUtf8(mask), false);
+    s.client().sendBufferCommands();
+    if (int code = s.traced()) return code;
+    return confirm(s, 'R', device, dests, [&](const Revertive& r) {
+        const auto at = std::find(dests.begin(), dests.end(), r.index);
+        return sources[static_cast<std::size_t>(at - dests.begin())] == r.source;
+    });
 }
 
 int infoWrite(Session& s, unsigned device, unsigned slot, const std::string& value) {
     if (int code = s.writable()) return code;
     if (int code = s.fitsHub(value)) return code;
+    const auto info = s.device(device, 'I');
+    if (!info) return usage;
+    if (int code = checkIndexes(*info, slot, slot)) return code;
     const bool now = !s.options().hold;
     if (now) s.client().revertiveRegister(device, slot, slot);
     if (int code = s.traced()) return code;
     s.client().infoWrite(device, slot, String::fromUtf8(value), now);
     if (!now) return held(s, "info " + std::to_string(device) + " slot " + std::to_string(slot) + " = '" + value + "'");
-    return confirm(s, 'I', device, slot, [&value](const Revertive& r) { return r.value == value; });
+    return confirm(s, 'I', device, {slot}, [&value](const Revertive& r) { return r.value == value; });
 }
 
 int gpiSwitch(Session& s, unsigned device, unsigned index, bool state) {
     if (int code = s.writable()) return code;
+    const auto gpi = s.device(device, 'G');
+    if (!gpi) return usage;
+    if (int code = checkIndexes(*gpi, index, index)) return code;
     const bool now = !s.options().hold;
     if (now) s.client().revertiveRegister(device, index, index);
     if (int code = s.traced()) return code;
     s.client().gpiSwitch(device, index, state, now);
     if (!now) return held(s, "gpi " + std::to_string(device) + " index " + std::to_string(index) + (state ? " on" : " off"));
-    return confirm(s, 'G', device, index, [state](const Revertive& r) { return r.state == state; });
+    return confirm(s, 'G', device, {index}, [state](const Revertive& r) { return r.state == state; });
 }
 
 int lock(Session& s, Kind kind, unsigned device, unsigned start, unsigned end, bool locked) {
     if (int code = s.writable()) return code;
+    const auto target = s.device(device, kindLetter(kind));
+    if (!target) return usage;
+    if (int code = checkIndexes(*target, start, end)) return code;
     const bool now = !s.options().hold;
     ZorvClient& c = s.client();
     if (kind == Kind::router) c.routerLock(device, start, end, locked, now);
@@ -183,8 +250,9 @@ int lock(Session& s, Kind kind, unsigned device, unsigned start, unsigned end, b
 }
 
 int poll(Session& s, Kind kind, unsigned device, unsigned start, unsigned end, bool query) {
-    const unsigned size = deviceSize(s, device);
-    if (size == 0) return unknownDevice(device);
+    const auto target = s.device(device, kindLetter(kind));
+    if (!target) return usage;
+    if (int code = checkIndexes(*target, start, end)) return code;
     ZorvClient& c = s.client();
     s.echo = true;
     // Registered for a query too: through zel the hub cannot tell who asked,
@@ -194,8 +262,7 @@ int poll(Session& s, Kind kind, unsigned device, unsigned start, unsigned end, b
     if (kind == Kind::info) query ? c.infoQuery(device, start, end, true) : c.infoPoll(device, start, end, true);
     if (kind == Kind::gpi) query ? c.gpiQuery(device, start, end, true) : c.gpiPoll(device, start, end, true);
     if (int code = s.traced()) return code;
-    const unsigned last = std::min(end, size);
-    return collect(s, last >= start ? last - start + 1 : 0, s.timeout(answerSeconds));
+    return collect(s, end - start + 1, s.timeout(answerSeconds));
 }
 
 int file(Session& s, Kind kind, unsigned device) {
@@ -210,98 +277,30 @@ int file(Session& s, Kind kind, unsigned device) {
     return done;
 }
 
-int profile(Session& s, unsigned device) {
-    int version = 0;
-    uint sources = 0, size = 0;
-    s.client().deviceProfile(device, version, sources, size);
-    if (int code = s.traced()) return code;
-    if (version == 0 && sources == 0 && size == 0) return unknownDevice(device);
-    s.out().line("device " + std::to_string(device) + " version " + std::to_string(version) + ", sources " +
-                     std::to_string(sources) + ", size " + std::to_string(size),
-                 {text("result", "profile"), num("device", device), num("version", version), num("sources", sources),
-                  num("size", size)});
-    return done;
-}
-
-int watch(Session& s, const std::vector<Range>& ranges, unsigned count) {
-    for (const Range& range : ranges) {
-        unsigned end = range.end;
-        if (end == 0 && (end = deviceSize(s, range.device)) == 0) return unknownDevice(range.device);
-        s.client().revertiveRegister(range.device, range.start, end, false);
-    }
-    if (int code = s.traced()) return code;
-    s.echo = true;
-    catchInterrupt();
-    std::fprintf(stderr, "zorvctl: watching; Ctrl-C ends\n");  // registered: a script may act now
-    return collect(s, count, s.timeout(0));
-}
-
-int nameGet(Session& s, unsigned device, unsigned index, unsigned database) {
-    String name;
-    s.client().databaseName(device, index, database, name);
-    if (int code = s.traced()) return code;
-    const std::string value = name.toUtf8();
-    s.out().line("name " + std::to_string(device) + " " + std::to_string(index) + " db " + std::to_string(database) +
-                     " = '" + value + "'",
-                 {text("result", "name"), num("device", device), num("index", index), num("database", database),
-                  text("name", value)});
-    return done;
-}
-
 int nameSet(Session& s, unsigned device, unsigned index, unsigned database, const std::string& name) {
     if (int code = s.writable()) return code;
     if (int code = s.fitsHub(name)) return code;
+    if (!s.device(device, 0)) return usage;
     s.client().databaseModify(device, index, database, String::fromUtf8(name));
     if (int code = s.traced()) return code;
+    // The hub stores what reached it, in the code page: echo that.
+    const std::string stored = nameOf(s, device, index, database).value_or("");
     s.out().line("name " + std::to_string(device) + " " + std::to_string(index) + " db " + std::to_string(database) +
-                     " set to '" + name + "'",
+                     " set to '" + stored + "'",
                  {text("result", "name set"), num("device", device), num("index", index), num("database", database),
-                  text("name", name)});
-    return done;
-}
-
-int nameFind(Session& s, unsigned device, unsigned database, const std::string& name) {
-    if (int code = s.fitsHub(name)) return code;
-    const int index = s.client().databaseIndex(device, database, String::fromUtf8(name));
-    if (int code = s.traced()) return code;
-    s.out().line("name " + std::to_string(device) + " db " + std::to_string(database) + " '" + name + "' at " +
-                     std::to_string(index),
-                 {text("result", "name found"), num("device", device), num("database", database), text("name", name),
-                  num("index", index)});
-    return done;
-}
-
-int cacheGet(Session& s, unsigned device, unsigned index) {
-    String value;
-    s.client().cacheValue(device, index, value);
-    if (int code = s.traced()) return code;
-    s.out().line("cache " + std::to_string(device) + " " + std::to_string(index) + " = '" + value.toUtf8() + "'",
-                 {text("result", "cache"), num("device", device), num("index", index), text("value", value.toUtf8())});
-    return done;
-}
-
-int cacheTest(Session& s, unsigned device, unsigned start, unsigned end) {
-    const bool cached = s.client().cacheTest(device, start, end);
-    if (int code = s.traced()) return code;
-    s.out().line("cache " + std::to_string(device) + " " + span(start, end) + (cached ? " cached" : " not cached"),
-                 {text("result", "cache test"), num("device", device), num("start", start), num("end", end),
-                  num("cached", cached ? 1 : 0)});
-    return done;
-}
-
-int cacheIndex(Session& s, unsigned device, unsigned start, unsigned end, const std::string& value) {
-    if (int code = s.fitsHub(value)) return code;
-    const uint index = s.client().cacheIndex(device, start, end, String::fromUtf8(value));
-    if (int code = s.traced()) return code;
-    s.out().line("cache " + std::to_string(device) + " " + span(start, end) + " '" + value + "' at " +
-                     std::to_string(index),
-                 {text("result", "cache index"), num("device", device), num("start", start), num("end", end),
-                  text("value", value), num("index", index)});
+                  text("name", stored)});
+    if (stored != name) std::fprintf(stderr, "zorvctl: note: the hub stored the name as '%s'\n", stored.c_str());
     return done;
 }
 
 int message(Session& s, int workstation, unsigned device, const std::string& body, int reference) {
     if (int code = s.fitsHub(body)) return code;
+    if (s.workstation() == 0) {
+        // Clients drop a message from workstation 0.
+        std::fprintf(stderr, "zorvctl: refused: this is workstation 0, whose messages no client takes; "
+                             "name one with --workstation N or --config DIR\n");
+        return refused;
+    }
     s.client().deviceMessage(workstation, device, String::fromUtf8(body), reference);
     if (int code = s.traced()) return code;
     s.out().line("message to workstation " + std::to_string(workstation) + " device " + std::to_string(device) + " sent",
@@ -316,28 +315,6 @@ int configChange(Session& s, const std::string& body) {
     if (int code = s.traced()) return code;
     s.out().line("config change sent", {text("result", "config change sent"), text("text", body)});
     return done;
-}
-
-int configWatch(Session& s, unsigned count) {
-    unsigned seen = 0;
-    ZorvClient& c = s.client();
-    c.ConfigChangeMessageEvent += [&](String m) {
-        ++seen;
-        s.out().line("config change '" + m.toUtf8() + "'", {text("event", "config change"), text("text", m.toUtf8())});
-    };
-    c.DeviceMessageEvent += [&](int workstation, uint device, String m, int reference) {
-        ++seen;
-        s.out().line("message from workstation " + std::to_string(workstation) + " device " + std::to_string(device) +
-                         ": '" + m.toUtf8() + "' (" + std::to_string(reference) + ")",
-                     {text("event", "message"), num("workstation", workstation), num("device", device),
-                      text("text", m.toUtf8()), num("reference", reference)});
-    };
-    c.registerForNetMessage();
-    catchInterrupt();
-    std::fprintf(stderr, "zorvctl: watching; Ctrl-C ends\n");
-    const bool reached = s.waitUntil([&] { return count != 0 && seen >= count; }, s.timeout(0));
-    if (int code = s.traced()) return code;
-    return count != 0 && !reached && !interrupted() ? timedOut : done;
 }
 
 int flush(Session& s) {

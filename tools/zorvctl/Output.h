@@ -18,6 +18,7 @@ struct Field {
 };
 
 inline Field num(std::string key, long long value) { return {std::move(key), std::to_string(value), true}; }
+inline Field boolean(std::string key, bool value) { return {std::move(key), value ? "true" : "false", true}; }
 inline Field text(std::string key, std::string value) { return {std::move(key), std::move(value), false}; }
 
 class Output {

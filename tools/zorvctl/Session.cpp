@@ -32,7 +32,18 @@ int noHubRunning() {
 
 void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
 
-Session::Session(const Options& options) : options_(options), out_(options.json) {
+int hubGone() {
+    std::fprintf(stderr, "zorvctl: the hub has gone (--follow waits for a new one)\n");
+    return noHub;
+}
+
+bool awaitHub() {
+    std::fprintf(stderr, "zorvctl: the hub has gone; waiting for a new one\n");
+    return pumpUntil([] { return HubLink::hub() != nullptr; }, 0);
+}
+
+Session::Session(const Options& options, const Configuration& configuration)
+    : options_(options), configuration_(configuration), out_(options.json) {
     client_.RouterRevertiveEvent += [this](uint device, uint dest, int source) {
         revertives.push_back({'R', device, dest, source, {}, false});
         if (echo) printRouter(out_, device, dest, source);
@@ -51,7 +62,7 @@ Session::~Session() { client_.Dispose(); }
 
 int Session::connect() {
     const IpcType ipc = options_.transport == "wm" ? IpcType::wm : IpcType::zel;
-    if (FindWindowA(orqWindowClass, nullptr) == nullptr || client_.connect(ipc)) {
+    if (HubLink::hub() == nullptr || client_.connect(ipc)) {
         return noHubRunning();
     }
     if (options_.readOnly) client_.writeEnable(false);
@@ -62,12 +73,17 @@ int Session::connect() {
 int Session::traced() {
     // Refusals are the lines of the client's checks ("qxClient: ..."); the
     // client also traces other texts (each GPI revertive), which are no refusal.
+    // A check made twice for one call (a command and its registration) is
+    // printed once.
     const std::vector<std::string> lines = trace_.lines();
     int code = done;
+    std::vector<std::string> printed;
     for (std::size_t i = traceSeen_; i < lines.size(); ++i) {
         if (lines[i].rfind(refusalPrefix, 0) != 0) continue;
-        std::fputs(lines[i].c_str(), stderr);
         code = refused;
+        if (std::find(printed.begin(), printed.end(), lines[i]) != printed.end()) continue;
+        std::fputs(lines[i].c_str(), stderr);
+        printed.push_back(lines[i]);
     }
     traceSeen_ = lines.size();
     return code;
@@ -84,6 +100,47 @@ int Session::fitsHub(const std::string& text) {
     if (text.size() < limit) return done;
     std::fprintf(stderr, "zorvctl: text of %zu bytes is too long; the hub takes at most %u\n", text.size(), limit - 1);
     return usage;
+}
+
+Watched Session::watch(const std::function<bool()>& done, double seconds, const std::function<void()>& setup) {
+    DWORD checked = GetTickCount();
+    bool gone = false;
+    const auto reachedOrGone = [&] {
+        if (gone || done()) return true;
+        if (GetTickCount() - checked < hubCheckMs) return false;
+        checked = GetTickCount();
+        gone = !client_.isConnected();
+        return gone;
+    };
+    for (;;) {
+        if (pumpUntil(reachedOrGone, seconds)) {
+            if (!gone) return Watched::reached;
+        } else {
+            return Watched::ended;
+        }
+        if (!options_.follow) {
+            hubGone();
+            return Watched::hubGone;
+        }
+        gone = false;
+        client_.disconnect();
+        if (!awaitHub()) return Watched::ended;
+        if (connect() != Exit::done) return Watched::hubGone;
+        setup();
+        std::fprintf(stderr, "zorvctl: connected to the new hub; watching\n");
+    }
+}
+
+std::optional<DeviceInfo> Session::device(unsigned number, char kind) {
+    const auto info = link_.device(number);
+    if (!info) {
+        std::fprintf(stderr, "zorvctl: the hub has no device %u\n", number);
+    } else if (kind != 0 && info->kind != kind) {
+        std::fprintf(stderr, "zorvctl: device %u is %s %s, not %s %s\n", number, info->kind == 'I' ? "an" : "a",
+                     kindWord(info->kind), kind == 'I' ? "an" : "a", kindWord(kind));
+        return std::nullopt;
+    }
+    return info;
 }
 
 bool pumpUntil(const std::function<bool()>& done, double seconds) {

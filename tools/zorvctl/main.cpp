@@ -1,11 +1,12 @@
 // zorvctl: acts on the session's hub from a shell and looks at it. Each
 // subcommand connects to the running hub (orq-hub), does one thing, prints
 // plain lines (or JSON with --json) and exits with 0 done, 1 usage, 2 no hub
-// running, 3 refused, 4 timed out.
+// running (or it went away), 3 refused, 4 timed out.
 #include <CLI/CLI.hpp>
 #include <zorvVersion.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,16 +36,25 @@ std::string unknownSubcommand(CLI::App& app, int argc, char** argv) {
     if (!app.get_subcommands().empty()) return {};
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        if (word == "--transport" || word == "--timeout") ++i;
+        if (word == "--transport" || word == "--timeout" || word == "--workstation" || word == "--config") ++i;
         else if (word.empty() || word[0] != '-') return word;
     }
+    return {};
+}
+
+// Seconds: a plain number, 0 or more.
+std::string secondsError(const std::string& value) {
+    char* end = nullptr;
+    const double seconds = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e6)
+        return "'" + value + "' is not a number of seconds (0 to 1000000)";
     return {};
 }
 
 int run(int argc, char** argv) {
     Options options;
     CLI::App app{"zorvctl: acts on the facility through the session's hub (orq-hub) and watches its traffic.\n"
-                 "Exit codes: 0 done, 1 usage, 2 no hub running, 3 refused, 4 timed out."};
+                 "Exit codes: 0 done, 1 usage, 2 no hub running (or it went away), 3 refused, 4 timed out."};
     app.set_version_flag("--version", ZORV_VERSION);
     app.require_subcommand(1);
     app.fallthrough();  // the options above may follow the subcommand
@@ -55,24 +65,48 @@ int run(int argc, char** argv) {
     app.add_flag("--hold", options.hold, "Leave commands held by the hub until flushed (default: act at once)");
     app.add_flag("--read-only", options.readOnly, "Disable the client's writes: commands that change state are refused");
     app.add_option("--timeout", options.timeout, "Seconds to wait (default: 2 for answers, no limit for watching)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Validator(secondsError, "SECONDS"));
+    app.add_option("--workstation", options.workstation, "Act as this workstation (default: the configuration's)")
+        ->check(CLI::Range(0, 32767))
+        ->type_name("N");
+    app.add_option("--config", options.config,
+                   "Configuration directory (its orq.ini names the workstation; default: the environment's)")
+        ->type_name("DIR");
 
     Action action;
     unsigned device = 0, index = 0, start = 0, end = 0, database = 0, count = 0;
-    int source = 0, workstation = 0, reference = 0;
-    std::string kind, value, mask = ",---", state;
+    int workstation = 0, reference = 0;
+    std::string kind, value, mask = ",---", state, dest, source;
     std::vector<std::string> specs;
+    std::vector<Crosspoint> crosspoints;
     SpyFilter filter;
 
-    app.add_subcommand("status", "Is a hub running: its window, limits and this workstation")
+    app.add_subcommand("status", "Is a hub running: its window, this session and workstation, limits and devices")
         ->callback([&] { action = status; });
+    app.add_subcommand("devices", "Every device of the hub: kind, name and size")->callback([&] { action = devices; });
 
-    auto* cmd = app.add_subcommand("route", "Switch a crosspoint and print the router's revertive");
+    auto* cmd = app.add_subcommand("show", "A device as a table: routes with names and locks, slots or GPI states");
+    cmd->add_option("DEV", device, "Device")->required();
+    cmd->callback([&] { action = [&](Session& s) { return show(s, device); }; });
+
+    cmd = app.add_subcommand("route", "Switch a crosspoint and print the router's revertive");
     cmd->add_option("DEV", device, "Router")->required();
-    cmd->add_option("DEST", index, "Destination")->required();
-    cmd->add_option("SRC", source, "Source")->required();
+    cmd->add_option("DEST", dest, "Destination: number or name (database 1)")->required();
+    cmd->add_option("SRC", source, "Source: number or name (database 0)")->required();
     cmd->add_option("--mask", mask, "Level mask")->capture_default_str();
-    cmd->callback([&] { action = [&](Session& s) { return route(s, device, index, source, mask); }; });
+    cmd->callback([&] { action = [&](Session& s) { return route(s, device, dest, source, mask); }; });
+
+    cmd = app.add_subcommand("salvo", "Switch crosspoints together (held, then sent at once) and print the revertives");
+    cmd->add_option("DEV", device, "Router")->required();
+    cmd->add_option("DEST=SRC", specs, "Crosspoints: numbers or names")->required();
+    cmd->add_option("--mask", mask, "Level mask")->capture_default_str();
+    cmd->callback([&] {
+        crosspoints.resize(specs.size());
+        std::string error;
+        for (std::size_t i = 0; i < specs.size(); ++i)
+            if (!parseCrosspoint(specs[i], crosspoints[i], error)) throw CLI::ValidationError("DEST=SRC", error);
+        action = [&](Session& s) { return salvo(s, device, crosspoints, mask); };
+    });
 
     auto* info = app.add_subcommand("info", "Infodriver slots")->require_subcommand(1);
     cmd = info->add_subcommand("write", "Write a slot and print its revertive");
@@ -119,6 +153,7 @@ int run(int argc, char** argv) {
     cmd = app.add_subcommand("watch", "Print revertives as they arrive, until Ctrl-C, --count or --timeout");
     cmd->add_option("RANGE", specs, "DEV, DEV:INDEX or DEV:START-END")->required();
     cmd->add_option("--count", count, "Stop after this many revertives");
+    cmd->add_flag("--follow", options.follow, "When the hub goes, wait for a new one and watch on (default: exit 2)");
     cmd->callback([&] {
         std::vector<Range> ranges(specs.size());
         std::string error;
@@ -171,14 +206,17 @@ int run(int argc, char** argv) {
 
     cmd = app.add_subcommand("config-watch", "Print configuration-change and device messages as they arrive");
     cmd->add_option("--count", count, "Stop after this many messages");
+    cmd->add_flag("--follow", options.follow, "When the hub goes, wait for a new one and watch on (default: exit 2)");
     cmd->callback([&] { action = [&](Session& s) { return configWatch(s, count); }; });
 
     app.add_subcommand("flush", "Release the commands the hub holds")->callback([&] { action = flush; });
 
     cmd = app.add_subcommand("spy", "Print the hub's traffic as it happens, until Ctrl-C, --count or --timeout");
     cmd->add_option("--device", filter.device, "Only traffic about this device");
-    cmd->add_option("--client", filter.client, "Only traffic of this client window (as spy prints it)");
+    cmd->add_option("--client", filter.client, "Only traffic of this client: its window (0x...), process id or program");
     cmd->add_option("--count", filter.count, "Stop after this many lines");
+    cmd->add_flag("--handshake", filter.handshake, "Show the connection handshake too");
+    cmd->add_flag("--follow", options.follow, "When the hub goes, wait for a new one and spy on (default: exit 2)");
 
     try {
         app.parse(argc, argv);
@@ -190,8 +228,11 @@ int run(int argc, char** argv) {
         const int code = app.exit(e);
         return code == 0 ? done : usage;
     }
+    Configuration configuration;
+    if (!useConfiguration(options, configuration)) return usage;
+    if (!qxplatform::windowsAvailable()) return noHub;  // no hub can be reached; the reason is on standard error
     if (app.got_subcommand("spy")) return spy(options, filter);
-    Session session(options);
+    Session session(options, configuration);
     if (int code = session.connect()) return code;
     return action(session);
 }

@@ -83,6 +83,12 @@ LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* blo
 /// (Windows).
 long sessionWindowCount();
 
+/// Whether this process can make windows: false when the window session
+/// cannot be joined (a bad QX_SESSION), after one line on standard error that
+/// says why. Programs ask first, so that this line is all they print rather
+/// than their libraries' complaints that follow from it.
+bool windowsAvailable();
+
 /// Dispatches this thread's messages until done() holds or timeoutMs passes;
 /// returns done(). It sleeps while no message is queued, and checks done()
 /// after every batch of messages, so a condition set by a handler (an event
