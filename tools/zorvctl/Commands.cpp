@@ -21,7 +21,7 @@ void print(const Session& s, const Revertive& r) {
     if (r.kind == 'G') printGpi(s.out(), r.device, r.index, r.state);
 }
 
-// Prints a command held by the hub until flushed.
+// Prints a command that the hub holds until a flush or its hold delay.
 int held(Session& s, const std::string& what) {
     if (int code = s.traced()) return code;
     s.out().line(what + " held", {text("result", "held"), text("command", what)});

@@ -62,7 +62,7 @@ int run(int argc, char** argv) {
         ->check(CLI::IsMember({"wm", "zel"}))
         ->capture_default_str();
     app.add_flag("--json", options.json, "One JSON object per line");
-    app.add_flag("--hold", options.hold, "Leave commands held by the hub until flushed (default: act at once)");
+    app.add_flag("--hold", options.hold, "Send commands without now: the hub holds them until a flush or for its hold delay (default: act at once)");
     app.add_flag("--read-only", options.readOnly, "Disable the client's writes: commands that change state are refused");
     app.add_option("--timeout", options.timeout, "Seconds to wait (default: 2 for answers, no limit for watching)")
         ->check(CLI::Validator(secondsError, "SECONDS"));
