@@ -1,6 +1,7 @@
 // Path and code-page extensions on the real API: Windows paths are host
 // paths, and the ANSI code page is the system's.
 #include "qxplatform.h"
+#include "sent_blocks.h"
 
 namespace qxplatform {
 
@@ -10,8 +11,15 @@ bool setAnsiCodePage(UINT) { return false; }
 
 long sessionWindowCount() { return -1; }
 
-LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t) {
+LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size) {
+    const SentBlock listed(block, size);
     return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
+}
+
+LRESULT sendMessageWithBlockTimeout(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size,
+                                    UINT flags, UINT timeoutMs, DWORD_PTR* result) {
+    const SentBlock listed(block, size);
+    return SendMessageTimeoutA(window, message, wParam, reinterpret_cast<LPARAM>(block), flags, timeoutMs, result);
 }
 
 }  // namespace qxplatform
