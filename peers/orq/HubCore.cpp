@@ -142,21 +142,31 @@ void HubCore::sendText(const ClientAddress& to, UINT code, const std::string& te
     outbox_.add(std::move(delivery));
 }
 
+void HubCore::missed(HWND client, const char* what) {
+    if (!IsWindow(client)) {
+        clients_.forget(client);
+        return;
+    }
+    log(formatText("client %p did not take %s within %lu ms; skipped until it talks to the hub again",
+                   static_cast<void*>(client), what, static_cast<unsigned long>(options_.clientTimeoutMs)));
+    clients_.markStalled(client);
+}
+
+bool HubCore::closing() const {
+    MSG queued;
+    return stopRequested_ || PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
+}
+
 void HubCore::flushOutbox() {
     if (flushing_ || window_ == nullptr) return;
     flushing_ = true;
-    while (!outbox_.empty()) {
+    // Each send waits one client deadline at most; a hub asked to close
+    // stops sending between two of them.
+    while (!outbox_.empty() && !closing()) {
         const Delivery delivery = outbox_.take();
         spy_.delivery(delivery);
         if (clients_.stalled(delivery.to.window)) continue;
-        if (sendDelivery(window_, delivery, options_.clientTimeoutMs)) continue;
-        if (IsWindow(delivery.to.window)) {
-            log(formatText("client %p does not answer; skipped until it talks to the hub again",
-                           static_cast<void*>(delivery.to.window)));
-            clients_.markStalled(delivery.to.window);
-        } else {
-            clients_.forget(delivery.to.window);
-        }
+        if (!sendDelivery(window_, delivery, options_.clientTimeoutMs)) missed(delivery.to.window, "a delivery");
     }
     spy_.flush(window_);
     flushing_ = false;

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <cstring>
-#include <future>
-#include <thread>
+#include <functional>
 
+#include "DeafThread.h"
 #include "OrqTestSupport.h"
+#include "qxplatform.h"
+#include "zorvwm32.h"
 
 namespace {
 
@@ -253,32 +255,63 @@ TEST_F(HubDevices, SpeaksToInterfaceLibraryClientsThroughTheLibrary) {
     EXPECT_EQ(requests[0].text(), text);
 }
 
-// A client whose thread stops pumping costs the hub one timeout; the other
-// clients still get their revertives, and the silent one is skipped after.
-TEST_F(HubDevices, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
+// A client on a thread of its own that is set up, then does not pump.
+std::unique_ptr<qxtest::DeafThread> deafClient(HWND hub, const std::function<void(FakeClient&)>& setUp) {
+    return std::make_unique<qxtest::DeafThread>([hub, setUp](const auto& goDeaf) {
+        FakeClient client(hub);
+        setUp(client);
+        goDeaf(client.window());
+    });
+}
+
+// A client whose thread stops pumping costs the hub one client deadline,
+// through either transport; the other clients still get their revertives,
+// and the silent one is skipped after.
+class HubDeafClients : public HubDevices, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
     auto options = orqtest::testOptions(facility_);
     options.clientTimeoutMs = 100;
     startHub(options);
     first_->registerRange(1, 1, 4);
-
-    std::promise<void> registered;
-    std::promise<void> release;
-    std::thread silent([&, hub = hub_->window()] {
-        FakeClient client(hub);
-        client.join();
+    const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
+        client.join(GetParam());
         client.registerRange(1, 1, 4);
-        registered.set_value();
-        release.get_future().wait();  // never pumps meanwhile
     });
-    registered.get_future().wait();
 
     first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
     first_->command(routerCode, 1, "RC 1 3 1 ',---' 12");
-    const bool arrived = orqtest::waitForDeliveries(*hub_, *first_, 2224, 2);
-    release.set_value();
-    silent.join();
-    ASSERT_TRUE(arrived);
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 2));
     EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2", "RR 1 1 3"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, HubDeafClients, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "zel" : "wm"; });
+
+// The reply to a request goes to the window that the request names; one that
+// does not pump costs the hub one client deadline, not its deliveries.
+TEST_F(HubDevices, ARequestNamingAWindowThatDoesNotPumpCannotHoldUpTheOthers) {
+    first_->registerRange(1, 1, 4);
+    const auto silent = deafClient(hub_->window(), [](FakeClient&) {});
+    char text[512] = "RC 1 2 1 ',---' 12";
+    COPYDATASTRUCT envelope{(static_cast<ULONG_PTR>(routerCode) << 16) | 0x8001, sizeof text, text};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(hub_->window(), WM_COPYDATA, reinterpret_cast<WPARAM>(silent->window()),
+                        reinterpret_cast<LPARAM>(&envelope), SMTO_NORMAL, 100, &ignored);
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2"}));
+}
+
+// An interface-library frame whose size does not fit the block it came in
+// is refused, not read or written past the block's end.
+TEST_F(HubDevices, RefusesAnInterfaceLibraryFrameLargerThanItsBlock) {
+    std::uint32_t frame[6] = {0x314C455A, 2041, 1, 1, 0x10000000, 0};  // "ZEL1", device profile of device 1
+    EXPECT_EQ(qxplatform::sendMessageWithBlock(hub_->window(), zorvwm32::zelMessage, (2041u << 16) | 1, frame,
+                                               sizeof frame),
+              0);
+    EXPECT_TRUE(hub_->running());
+    char profile[64] = {};
+    EXPECT_EQ(first_->requestZel(2041, 1, profile, sizeof profile), 1);
 }
 
 }  // namespace

@@ -71,12 +71,20 @@ void copyReplyBack(const PendingExchange& exchange, const unsigned char* sent, v
     if (form == zorvwm32::ReplyForm::text) zorvwm32::clearBehindText(payload, length);
 }
 
-void answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size) {
+// False when the requester did not take the reply within timeoutMs.
+bool answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size, DWORD timeoutMs) {
     COPYDATASTRUCT reply{};
     reply.dwData = (static_cast<ULONG_PTR>(zorvwm32::replyCode) << 16) | (static_cast<ULONG_PTR>(result) & 0xFFFF);
     reply.cbData = size;
     reply.lpData = data;
-    SendMessageA(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver), reinterpret_cast<LPARAM>(&reply));
+    const auto from = reinterpret_cast<WPARAM>(receiver);
+    const auto envelope = reinterpret_cast<LPARAM>(&reply);
+    if (timeoutMs == INFINITE) {
+        SendMessageA(requester, WM_COPYDATA, from, envelope);
+        return true;
+    }
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(requester, WM_COPYDATA, from, envelope, SMTO_NORMAL, timeoutMs, &ignored) != 0;
 }
 
 void storeReply(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
@@ -101,7 +109,8 @@ LRESULT deliver(HWND receiver, UINT code, WPARAM parameter, LPARAM value) {
     return isRequestCode(code) ? SendMessageA(receiver, code, parameter, value) : 0;
 }
 
-void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter) {
+bool handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter,
+                   DWORD replyTimeoutMs) {
     if (envelope->cbData == numberBlockSize) {
         const DWORD value = envelope->lpData ? parseNumber(envelope->lpData, envelope->cbData) : 0;
         const NumericDelivery outer = numericDelivery;
@@ -110,8 +119,7 @@ void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope
         numericDelivery = outer;
         char text[numberBlockSize];
         formatNumber(text, value);
-        answer(receiver, requester, result, text, numberBlockSize);
-        return;
+        return answer(receiver, requester, result, text, numberBlockSize, replyTimeoutMs);
     }
     // The handler reads the block as a text and may rewrite it: give it a
     // zero-filled copy with a terminator behind the 512 bytes.
@@ -119,7 +127,7 @@ void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope
     const DWORD size = envelope->cbData < textBlockSize ? envelope->cbData : textBlockSize;
     if (envelope->lpData != nullptr) std::memcpy(block, envelope->lpData, size);
     const LRESULT result = deliver(receiver, code, parameter, reinterpret_cast<LPARAM>(block));
-    answer(receiver, requester, result, block, textBlockSize);
+    return answer(receiver, requester, result, block, textBlockSize, replyTimeoutMs);
 }
 
 }  // namespace
@@ -174,13 +182,13 @@ bool transportDeliversNumber(HWND window, UINT message, LPARAM lParam) {
     return zel::deliversNumber(window, message, lParam);
 }
 
-void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
-    if (envelope == nullptr) return;
+bool copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, DWORD replyTimeoutMs) {
+    if (envelope == nullptr) return true;
     const UINT code = static_cast<UINT>((envelope->dwData >> 16) & 0xFFFF);
     const WPARAM parameter = envelope->dwData & 0xFFFF;
     if (code == zorvwm32::replyCode) {
         storeReply(receiver, requester, envelope);  // text block or number: kept as the block
-        return;
+        return true;
     }
-    handleRequest(receiver, requester, envelope, code, parameter);
+    return handleRequest(receiver, requester, envelope, code, parameter, replyTimeoutMs);
 }

@@ -53,8 +53,9 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
 // stored for the exchange waiting for it; any other code is delivered to the
 // receiver itself (message = code, wParam = parameter, lParam = the block or
 // the number) and answered with a reply carrying the handler's result and the
-// block as the handler left it.
-void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope);
+// block as the handler left it. The reply waits at most replyTimeoutMs for
+// the requester to take it; false when it did not.
+bool copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, DWORD replyTimeoutMs = INFINITE);
 
 // True while copyDataReceive, or the interface library's receive entry, on
 // this thread, is delivering `message` to `window` with a number from a
@@ -68,6 +69,11 @@ bool transportDeliversNumber(HWND window, UINT message, LPARAM lParam);
 namespace zel {
 // Send entry: target window, code, parameter, buffer, kind, buffer size.
 LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size);
+// The send with a deadline (entry "zelSendTimeout", which a library may
+// lack): false when the target did not take the frame within timeoutMs or
+// the library has no such entry; result then is 0.
+bool sendWithin(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size, DWORD timeoutMs,
+                LONG& result);
 // Receive entry, for every message 2074 a window receives.
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam);
 // True while a receive entry on this thread delivers a number as lParam of
