@@ -91,6 +91,7 @@ private:
 
     // Requests by topic.
     LRESULT registration(const Request& request);
+    LRESULT registerRange(HWND client, int device, int start, int end, bool overwrite);
     LRESULT cacheRequest(Request& request);
     LRESULT nameRequest(Request& request);
     LRESULT deviceProfile(Request& request);

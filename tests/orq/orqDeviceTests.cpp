@@ -176,30 +176,43 @@ TEST_F(HubDevices, RegistrationOverwritesAddsDeregistersAndReportsItsExtent) {
     auto range = [](LRESULT answer) { return Extent{LOWORD(answer), HIWORD(answer)}; };
     const LONG window = static_cast<LONG>(reinterpret_cast<UINT_PTR>(first_->window()) & 0xFFFF);
 
-    first_->registerRange(1, 1, 10);
-    EXPECT_EQ(range(extent(1)), (Extent{1, 10}));
-    first_->registerRange(1, 20, 30, false);  // adds
-    EXPECT_EQ(range(extent(1)), (Extent{1, 30}));
-    first_->registerRange(1, 5, 6, true);  // replaces
-    EXPECT_EQ(range(extent(1)), (Extent{5, 6}));
-    first_->deregisterRange(1, 5, 5);
-    EXPECT_EQ(range(extent(1)), (Extent{6, 6}));
-    std::uint32_t wide[4] = {1, 100, 200, 0};
+    first_->registerRange(2, 1, 2);
+    EXPECT_EQ(range(extent(2)), (Extent{1, 2}));
+    first_->registerRange(2, 4, 5, false);  // adds
+    EXPECT_EQ(range(extent(2)), (Extent{1, 5}));
+    first_->registerRange(2, 5, 6, true);  // replaces
+    EXPECT_EQ(range(extent(2)), (Extent{5, 6}));
+    first_->deregisterRange(2, 5, 5);
+    EXPECT_EQ(range(extent(2)), (Extent{6, 6}));
+    std::uint32_t wide[4] = {2, 7, 10, 0};
     first_->request(49855, window, wide, sizeof wide);
-    EXPECT_EQ(range(extent(1)), (Extent{6, 200}));
-    std::uint32_t wideOff[3] = {1, 150, 200};
+    EXPECT_EQ(range(extent(2)), (Extent{6, 10}));
+    std::uint32_t wideOff[3] = {2, 9, 10};
     first_->request(49856, window, wideOff, sizeof wideOff);
-    EXPECT_EQ(range(extent(1)), (Extent{6, 149}));
+    EXPECT_EQ(range(extent(2)), (Extent{6, 8}));
 
-    second_->registerRange(1, 2, 3);  // the extent spans every client
-    EXPECT_EQ(range(extent(1)), (Extent{2, 149}));
-    second_->sendWithWindow(2275, 1);
+    second_->registerRange(2, 2, 3);  // the extent spans every client
+    EXPECT_EQ(range(extent(2)), (Extent{2, 8}));
+    second_->sendWithWindow(2275, 2);
     first_->registerRange(3, 1, 1);
-    first_->sendWithWindow(2275, 1);
-    EXPECT_EQ(extent(1), 0);
+    first_->sendWithWindow(2275, 2);
+    EXPECT_EQ(extent(2), 0);
     EXPECT_EQ(range(extent(3)), (Extent{1, 1}));
     first_->sendWithWindow(2275, 0);
     EXPECT_EQ(extent(3), 0);
+}
+
+// What the hub keeps for registrations is bounded by what it has: indexes of
+// its devices, for windows that exist.
+TEST_F(HubDevices, RegistersOnlyIndexesOfItsDevicesForWindowsThatExist) {
+    auto range = [](LRESULT answer) { return Extent{LOWORD(answer), HIWORD(answer)}; };
+    for (int device = 4; device < 1000; ++device) first_->registerRange(device, 1, 2);
+    EXPECT_EQ(extent(999), 0);
+    first_->registerRange(1, 3, 9000);  // router 1 has 4 destinations
+    EXPECT_EQ(range(extent(1)), (Extent{3, 4}));
+    const std::uint16_t record[3] = {2, 1, 5};
+    first_->request(2274, 0x7FFF, const_cast<std::uint16_t*>(record), sizeof record);  // no such window
+    EXPECT_EQ(extent(2), 0);
 }
 
 TEST_F(HubDevices, ClientsThatLeaveGetNothingMore) {
