@@ -9,6 +9,9 @@
 //   churn TARGET              until killed: creates and destroys windows and
 //                             posts pings to TARGET, so that it holds the
 //                             session's locks much of the time
+//   giveup TITLE TARGET LATCH sends kHold (latch: the window LATCH) to TARGET
+//                             with a 1 ms timeout, then makes the peer window
+//                             TITLE and reads no more messages until killed
 //   join                      only creates a window
 // Exit code 0 when all went as expected.
 #include <windows.h>
@@ -70,6 +73,17 @@ int churn(const std::string& targetTitle) {
     }
 }
 
+int giveUp(const std::string& title, const std::string& targetTitle, const std::string& latchTitle) {
+    const HWND target = mp::awaitPeer(targetTitle);
+    const HWND latch = mp::awaitPeer(latchTitle);
+    if (target == nullptr || latch == nullptr) return noPeer;
+    DWORD_PTR ignored = 0;
+    if (SendMessageTimeoutA(target, mp::kHold, mp::low16(latch), 0, SMTO_NORMAL, 1, &ignored) != 0) return wrongAnswer;
+    mp::PeerState state;
+    if (!mp::createPeer(state, title, nullptr)) return refused;
+    for (;;) Sleep(1000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +93,7 @@ int main(int argc, char** argv) {
     if (mode == "hammer" && argc == 5) return hammer(argv[2], argv[3], static_cast<unsigned>(std::atoi(argv[4])));
     if (mode == "pound" && argc == 4) return pound(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
     if (mode == "churn" && argc == 3) return churn(argv[2]);
+    if (mode == "giveup" && argc == 5) return giveUp(argv[2], argv[3], argv[4]);
     if (mode == "join") {
         mp::PeerState state;
         return mp::createPeer(state, "joined", HWND_MESSAGE) ? ok : refused;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,10 +21,12 @@ constexpr DWORD kPatience = 20000;  // bound of every wait, in milliseconds
 enum : UINT {
     kPing = WM_USER + 1,     // answered with wParam + 1
     kForward = WM_USER + 2,  // wParam: a list of 16-bit handles; each sends on to the next, adding 1
-    kCount = WM_USER + 3,    // posted with numbers 0, 1, 2, ...; counted, and whether in order
+    kCount = WM_USER + 3,    // posted with numbers 0, 1, 2, ...; counted, and whether in order;
+                             // lParam: microseconds that handling it takes
     kQuery = WM_USER + 4,    // wParam selects a counter (Counter)
     kHang = WM_USER + 5,     // never answered: the handler waits until its process dies
     kDone = WM_USER + 6,     // posted by a peer that finished its part
+    kHold = WM_USER + 7,     // answered once the window wParam names is gone (reading no messages meanwhile)
     kPrivateBroadcast = WM_USER + 50,
     kBroadcast = 0xC0DE,  // in the range that broadcasts deliver
 };
@@ -42,6 +45,15 @@ struct PeerState {
 inline std::vector<unsigned char>& lastCopy() {
     static std::vector<unsigned char> block;
     return block;
+}
+
+inline bool pumpUntilTrue(const std::function<bool()>& done, DWORD patience);
+
+// Keeps the thread busy for that many microseconds.
+inline void busyFor(LPARAM microseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
+    while (std::chrono::steady_clock::now() < until) {
+    }
 }
 
 inline LRESULT CALLBACK peerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -63,10 +75,16 @@ inline LRESULT CALLBACK peerProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (wParam != state->nextPosted) ++state->counters[outOfOrder];
         state->nextPosted = wParam + 1;
         ++state->counters[posted];
+        busyFor(lParam);
         return 0;
     case kQuery: return static_cast<LRESULT>(state->counters[wParam]);
     case kHang:
         for (;;) Sleep(1000);
+    case kHold: {
+        const DWORD start = GetTickCount();
+        while (IsWindow(reinterpret_cast<HWND>(wParam)) && GetTickCount() - start < kPatience) Sleep(1);
+        return 1;
+    }
     case kDone: ++state->counters[peersDone]; return 0;
     case kBroadcast: ++state->counters[broadcasts]; return 0;
     case kPrivateBroadcast: ++state->counters[privateBroadcasts]; return 0;

@@ -438,6 +438,65 @@ TEST_F(Messages, CopyDataGivesTheReceiverItsOwnCopyAndCannotBePosted) {
     EXPECT_TRUE(DestroyWindow(own));
 }
 
+// A block send carries an application's message only: the system's own
+// messages, WM_COPYDATA among them, are refused before a receiver sees them
+// (it would read the block as what the system passes with them).
+TEST_F(Messages, BlockSendsRefuseTheSystemsOwnMessages) {
+    std::atomic<int> seen{0};
+    Handler handler = [&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> Answer {
+        if (message == WM_COPYDATA || message == WM_USER - 1) return ++seen;
+        return adder(window, message, wParam, lParam);
+    };
+    HWND window = nullptr;
+    PumpingThread owner([&] { window = windows.create(&handler); });
+    COPYDATASTRUCT chosen{1, 512, reinterpret_cast<void*>(0x10)};
+    for (const UINT message : {UINT{WM_COPYDATA}, UINT{WM_USER - 1}}) {
+        SetLastError(0);
+        EXPECT_EQ(qxplatform::sendMessageWithBlock(window, message, 0, &chosen, sizeof chosen), 0) << message;
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER}) << message;
+    }
+    EXPECT_EQ(qxplatform::sendMessageWithBlock(window, kAsk, 40, &chosen, sizeof chosen), 40 + reinterpret_cast<LPARAM>(&chosen));
+    EXPECT_EQ(seen.load(), 0);
+}
+
+#ifndef _WIN32
+// At most 10,000 posted messages wait for a thread, as on Windows, whichever
+// thread posts them; a post beyond fails until the thread has taken some.
+// Our layer only: Wine queues posts without a limit.
+TEST_F(Messages, AtMostTenThousandPostedMessagesWaitForAThread) {
+    std::promise<void> busy;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    int handled = 0;
+    Signal drained;
+    Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> Answer {
+        if (message == kBusy) {
+            busy.set_value();
+            released.wait();
+            return 1;
+        }
+        if (message != kPosted) return std::nullopt;
+        if (++handled == 10000) drained.raise();
+        return 0;
+    };
+    HWND window = nullptr;
+    PumpingThread owner([&] { window = windows.create(&handler); });
+    auto busySend = std::async(std::launch::async, [&] { return SendMessageA(window, kBusy, 0, 0); });
+    ASSERT_TRUE(ready(busy.get_future()));
+    for (WPARAM n = 0; n < 10000; ++n) ASSERT_TRUE(PostMessageA(window, kPosted, n, 0)) << n;
+    SetLastError(0);
+    EXPECT_FALSE(PostMessageA(window, kPosted, 0, 0));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_QUOTA});
+    SetLastError(0);
+    EXPECT_FALSE(PostThreadMessageA(owner.threadId(), kPosted, 0, 0));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_QUOTA});
+    release.set_value();
+    ASSERT_TRUE(ready(busySend));
+    EXPECT_TRUE(drained.await());
+    EXPECT_TRUE(PostMessageA(window, kPosted, 0, 0));
+}
+#endif
+
 // ------------------------------------------------------------------ SendMessageTimeoutA
 
 TEST_F(Messages, SendTimeoutGivesUpOnABusyThreadThatHandlesTheMessageLater) {

@@ -9,13 +9,14 @@ std::unique_ptr<Endpoint> Endpoint::open(const std::string& path) {
     return ring ? std::unique_ptr<Endpoint>(new Endpoint(std::move(ring))) : nullptr;
 }
 
-bool Endpoint::take(FrameBuffer& buffer) const {
+Endpoint::Take Endpoint::take(FrameBuffer& buffer) const {
     for (;;) {
         const std::size_t length = ring_->take(buffer.data(), FrameBuffer::kCapacity);
-        if (length == 0) return false;
+        if (length == 0) return Take::none;
+        if (length == FrameRing::kCorrupt) return Take::corrupt;
         if (length < sizeof(Frame)) continue;  // not ours
         buffer.setSize(length);
-        return true;
+        return Take::frame;
     }
 }
 
@@ -38,7 +39,10 @@ FrameRing* Endpoint::peerRing(DWORD processId, DWORD threadId) {
 Endpoint::Put Endpoint::put(DWORD processId, DWORD threadId, const Frame& frame, const void* block) {
     FrameRing* ring = peerRing(processId, threadId);
     if (ring == nullptr) return Put::gone;
-    switch (ring->put(&frame, sizeof frame, block, frame.copyLength)) {
+    const auto use = frame.kind == Frame::post   ? FrameRing::Use::post
+                     : frame.kind == Frame::send ? FrameRing::Use::send
+                                                 : FrameRing::Use::reply;
+    switch (ring->put(use, &frame, sizeof frame, block, frame.copyLength)) {
     case FrameRing::Put::done: return Put::done;
     case FrameRing::Put::full: return Put::full;
     case FrameRing::Put::closed: break;

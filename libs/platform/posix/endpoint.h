@@ -66,11 +66,14 @@ public:
     Endpoint& operator=(const Endpoint&) = delete;
 
     FrameRing& ring() const { return *ring_; }
-    // The next frame that arrived; false when none.
-    bool take(FrameBuffer& buffer) const;
+    // The next frame that arrived into buffer; corrupt when the ring's
+    // indexes cannot be right (its frames are then to be dropped).
+    enum class Take { frame, none, corrupt };
+    Take take(FrameBuffer& buffer) const;
 
     // Puts a frame (the header, then frame.copyLength bytes of block) into
-    // the ring of the peer's thread, and wakes that thread if it sleeps.
+    // the ring of the peer's thread, and wakes that thread if it sleeps. Only
+    // a reply may take the ring's last room; a post is refused past the quota.
     enum class Put { done, full, gone };  // gone: the peer's thread ended
     Put put(DWORD processId, DWORD threadId, const Frame& frame, const void* block);
     // The peer's process ended: its ring is let go.

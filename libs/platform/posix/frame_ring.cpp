@@ -10,23 +10,28 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace qxposix {
 
 namespace {
-constexpr std::uint64_t kMagic = 0x32474E49524D5246;  // "FRMRING2"
+constexpr std::uint64_t kMagic = 0x33474E49524D5246;  // "FRMRING3"
 }
 
-struct RingFile {
-    std::uint64_t magic;
-    pthread_mutex_t mutex;  // robust, process-shared; guards tail and the bytes from tail on
-    std::atomic<std::uint64_t> head;  // read up to here (the owner alone moves it)
-    std::atomic<std::uint64_t> tail;  // written up to here
-    WakeWord wakeWord;
-    std::atomic<std::uint32_t> closed;
-    alignas(64) unsigned char bytes[FrameRing::kCapacity];
-};
+bool PostCount::reserve() {
+    std::uint32_t count = value.load(std::memory_order_relaxed);
+    do {
+        if (count >= kPostQuota) return false;
+    } while (!value.compare_exchange_weak(count, count + 1, std::memory_order_relaxed));
+    return true;
+}
+
+void PostCount::release(std::uint32_t count) {
+    std::uint32_t now = value.load(std::memory_order_relaxed);
+    while (!value.compare_exchange_weak(now, now - std::min(now, count), std::memory_order_relaxed)) {
+    }
+}
 
 namespace {
 
@@ -88,14 +93,20 @@ FrameRing::~FrameRing() {
     ::munmap(file_, sizeof(RingFile));
 }
 
-FrameRing::Put FrameRing::put(const void* first, std::size_t firstSize, const void* second, std::size_t secondSize) {
+// Indexes written by anyone but our own code may be anything: the bytes
+// between them are bounded by the capacity before any use.
+FrameRing::Put FrameRing::put(Use use, const void* first, std::size_t firstSize, const void* second,
+                              std::size_t secondSize) {
     const std::size_t size = firstSize + secondSize;
     const auto length = static_cast<std::uint32_t>(size);
+    const std::size_t room = use == Use::reply ? kCapacity : kCapacity - kReplyRoom;
     {
         RobustLock lock(file_->mutex);
         if (file_->closed.load()) return Put::closed;
         const std::uint64_t tail = file_->tail.load(std::memory_order_relaxed);
-        if (kCapacity - (tail - file_->head.load(std::memory_order_acquire)) < sizeof length + size) return Put::full;
+        const std::uint64_t used = tail - file_->head.load(std::memory_order_acquire);
+        if (used > room || room - used < sizeof length + size) return Put::full;
+        if (use == Use::post && !file_->posts.reserve()) return Put::full;
         copyIn(*file_, tail, &length, sizeof length);
         copyIn(*file_, tail + sizeof length, first, firstSize);
         if (secondSize != 0) copyIn(*file_, tail + sizeof length + firstSize, second, secondSize);
@@ -105,21 +116,36 @@ FrameRing::Put FrameRing::put(const void* first, std::size_t firstSize, const vo
     return Put::done;
 }
 
+// Every frame our senders write has a length and a body; bytes between the
+// indexes that are more than the ring holds, fewer than a length, or a length
+// of 0 or past the tail were not written by them.
 std::size_t FrameRing::take(unsigned char* into, std::size_t capacity) {
     for (;;) {
         const std::uint64_t head = file_->head.load(std::memory_order_relaxed);
         const std::uint64_t tail = file_->tail.load(std::memory_order_acquire);
         if (head == tail) return 0;
-        std::uint32_t length;
+        std::uint32_t length = 0;
+        const std::uint64_t waiting = tail - head;
+        if (waiting > kCapacity || waiting <= sizeof length) return kCorrupt;
         copyOut(*file_, head, &length, sizeof length);
-        if (length > tail - head - sizeof length) {  // not written by a poster of ours: drop it all
-            file_->head.store(tail, std::memory_order_release);
-            return 0;
-        }
+        if (length == 0 || length > waiting - sizeof length) return kCorrupt;
         if (length <= capacity) copyOut(*file_, head + sizeof length, into, length);
         file_->head.store(head + sizeof length + length, std::memory_order_release);
-        if (length <= capacity && length != 0) return length;
+        if (length <= capacity) return length;
     }
+}
+
+void FrameRing::drop(std::uint32_t queued) {
+    std::uint64_t head, tail;
+    {
+        RobustLock lock(file_->mutex);
+        head = file_->head.load(std::memory_order_relaxed);
+        tail = file_->tail.load(std::memory_order_relaxed);
+        file_->head.store(tail, std::memory_order_release);
+        file_->posts.value.store(queued, std::memory_order_relaxed);
+    }
+    std::fprintf(stderr, "qx: frame ring %s held impossible indexes (head %llu, tail %llu); its frames were dropped\n",
+                 path_.c_str(), static_cast<unsigned long long>(head), static_cast<unsigned long long>(tail));
 }
 
 bool FrameRing::pending() const {
@@ -129,6 +155,8 @@ bool FrameRing::pending() const {
 bool FrameRing::closed() const { return file_->closed.load(std::memory_order_acquire) != 0; }
 
 WakeWord& FrameRing::wakeWord() const { return file_->wakeWord; }
+
+PostCount& FrameRing::posts() const { return file_->posts; }
 
 void FrameRing::close() {
     if (file_->closed.exchange(1) == 0) ::unlink(path_.c_str());

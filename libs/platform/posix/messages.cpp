@@ -45,6 +45,9 @@ enum class SendOutcome { handled, dropped, timedOut, noWindow, broadcast };
 
 // How often a thread waiting for another process looks whether it still lives.
 constexpr Clock::duration kLivenessPeriod = std::chrono::milliseconds(5);
+// How often a sender whose peer's ring is full tries again (the peer does not
+// tell when it made room).
+constexpr Clock::duration kRoomPeriod = std::chrono::milliseconds(1);
 
 Deadline deadlineAfter(DWORD milliseconds) {
     if (milliseconds == INFINITE) return std::nullopt;
@@ -126,8 +129,10 @@ std::optional<SessionWindow> findRemote(HWND handle) {
     return window;
 }
 
-// Sends to a window of another process and waits for the answer, handling
-// meanwhile (unless SMTO_BLOCK) what is sent to this thread.
+// Sends to a window of another process and waits, first for room in its
+// ring, then for the answer, handling meanwhile (unless SMTO_BLOCK) what is
+// sent to this thread. Both waits end at the deadline, or when the window or
+// its process is found gone.
 SendOutcome sendToRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                          const Deadline& deadline, LRESULT& result, void* block = nullptr, std::size_t blockSize = 0) {
     result = 0;
@@ -144,8 +149,12 @@ SendOutcome sendToRemote(const SessionWindow& window, UINT message, WPARAM wPara
             result = call.result;
             return call.handled ? SendOutcome::handled : SendOutcome::dropped;
         }
+        if (!own.handOver(call)) {
+            own.forgetCall(call);
+            return SendOutcome::dropped;
+        }
         if (!(flags & SMTO_BLOCK) && handleOneSent(thread)) continue;
-        Deadline slice = Clock::now() + kLivenessPeriod;
+        Deadline slice = Clock::now() + (call.queued ? kLivenessPeriod : kRoomPeriod);
         if (deadline && *deadline < *slice) slice = deadline;
         if (own.waitForSignal(seen, slice)) continue;
         const bool late = deadline && Clock::now() >= *deadline;
@@ -190,8 +199,21 @@ MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return posted;
 }
 
+// The message waits in the window's thread's queue; false with the last error
+// set when the window is gone or the queue holds its quota of posts.
+bool postToQueue(ThreadQueue& queue, const MSG& message, const Window* target, DWORD goneError) {
+    switch (queue.post(message, target)) {
+    case ThreadQueue::Posted::done: return true;
+    case ThreadQueue::Posted::full: SetLastError(ERROR_NOT_ENOUGH_QUOTA); return false;
+    case ThreadQueue::Posted::gone: break;
+    }
+    SetLastError(goneError);
+    return false;
+}
+
 bool postToWindow(const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return window.owner().post(makeMessage(window.handle(), message, wParam, lParam), &window);
+    return postToQueue(window.owner(), makeMessage(window.handle(), message, wParam, lParam), &window,
+                       ERROR_INVALID_WINDOW_HANDLE);
 }
 
 // The filter of GetMessageA/PeekMessageA; false (error set) for a window that
@@ -275,14 +297,16 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         SetLastError(ERROR_MESSAGE_SYNC_ONLY);
         return FALSE;
     }
-    if (hWnd == nullptr) return ThreadContext::current().queue().post(makeMessage(nullptr, Msg, wParam, lParam), nullptr);
+    if (hWnd == nullptr)
+        return postToQueue(ThreadContext::current().queue(), makeMessage(nullptr, Msg, wParam, lParam), nullptr,
+                           kErrorInvalidThreadId);
     if (hWnd == HWND_BROADCAST) {
         if (broadcastSkips(Msg)) return TRUE;
         for (const auto& window : topLevelWindows()) postToAny(window, Msg, wParam, lParam);
         return TRUE;
     }
     if (const auto window = WindowTable::instance().find(hWnd)) {
-        if (postToWindow(*window, Msg, wParam, lParam)) return TRUE;
+        return postToWindow(*window, Msg, wParam, lParam) ? TRUE : FALSE;  // error set
     } else if (const auto remote = findRemote(hWnd)) {
         return ThreadContext::current().queue().postRemote(*remote, Msg, wParam, lParam) ? TRUE : FALSE;  // error set
     }
@@ -296,11 +320,11 @@ BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) 
         return FALSE;
     }
     const auto queue = qxposix::findThreadQueue(idThread);
-    if (!queue || !queue->post(makeMessage(nullptr, Msg, wParam, lParam), nullptr)) {
+    if (!queue) {
         SetLastError(kErrorInvalidThreadId);
         return FALSE;
     }
-    return TRUE;
+    return postToQueue(*queue, makeMessage(nullptr, Msg, wParam, lParam), nullptr, kErrorInvalidThreadId) ? TRUE : FALSE;
 }
 
 void PostQuitMessage(int nExitCode) { ThreadContext::current().queue().postQuit(nExitCode); }
@@ -382,8 +406,15 @@ BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE :
 }  // extern "C"
 
 // A window of another process gets a copy of the block and sends its bytes
-// back with the answer; any other window is sent the block itself.
+// back with the answer; any other window is sent the block itself. The
+// system's own messages are refused: their receivers would read the block as
+// what the system passes with them (WM_COPYDATA: a COPYDATASTRUCT whose
+// pointer the sender chose).
 LRESULT qxplatform::sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size) {
+    if (message < WM_USER) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     if (!WindowTable::instance().find(window)) {
         if (const auto remote = findRemote(window)) {
             LRESULT result;

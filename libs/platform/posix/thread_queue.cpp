@@ -17,9 +17,6 @@ constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
 constexpr Clock::duration kTellingWait = std::chrono::microseconds(500);
 constexpr unsigned kExplorePeriod = 256;  // waits between tries of the other way
 constexpr unsigned kExploreLength = 16;   // waits per try
-// How long a sender whose peer's ring is full waits before it tries again
-// (and looks whether the peer's process still lives).
-constexpr Clock::duration kRoomWait = std::chrono::milliseconds(1);
 
 inline void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -94,17 +91,25 @@ bool ThreadQueue::deliverSent(const std::shared_ptr<SentMessage>& message) {
     return true;
 }
 
-bool ThreadQueue::post(const MSG& message, const Window* target) {
+ThreadQueue::Posted ThreadQueue::post(const MSG& message, const Window* target) {
+    return queuePost(message, target, false);
+}
+
+ThreadQueue::Posted ThreadQueue::queuePost(const MSG& message, const Window* target, bool counted) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // A window is forgotten under this lock after it stopped being alive,
         // so no message for it can be left behind.
-        if (closed_ || (target != nullptr && !target->alive())) return false;
+        if (closed_ || (target != nullptr && !target->alive())) {
+            if (counted) posts_->release();
+            return Posted::gone;
+        }
+        if (!counted && !posts_->reserve()) return Posted::full;
         posted_.push_back(message);
         signal();
     }
     notifyWaiter();
-    return true;
+    return Posted::done;
 }
 
 bool ThreadQueue::postQuit(int exitCode) {
@@ -140,7 +145,10 @@ bool ThreadQueue::takePosted(MSG& message, const MessageFilter& filter, bool rem
     const auto found = std::find_if(posted_.begin(), posted_.end(), [&](const MSG& m) { return filter.matches(m); });
     if (found != posted_.end()) {
         message = *found;
-        if (remove) posted_.erase(found);
+        if (remove) {
+            posted_.erase(found);
+            posts_->release();
+        }
         return true;
     }
     if (!quitPending_) return false;
@@ -164,8 +172,9 @@ void ThreadQueue::forgetWindow(const Window& window) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const HWND handle = window.handle();
-        posted_.erase(std::remove_if(posted_.begin(), posted_.end(), [&](const MSG& m) { return m.hwnd == handle; }),
-                      posted_.end());
+        const auto kept = std::remove_if(posted_.begin(), posted_.end(), [&](const MSG& m) { return m.hwnd == handle; });
+        posts_->release(static_cast<std::uint32_t>(posted_.end() - kept));
+        posted_.erase(kept, posted_.end());
         const auto orphaned = [&](const auto& sent) { return sent->target.get() == &window; };
         std::copy_if(sent_.begin(), sent_.end(), std::back_inserter(orphans), orphaned);
         sent_.erase(std::remove_if(sent_.begin(), sent_.end(), orphaned), sent_.end());
@@ -179,6 +188,7 @@ void ThreadQueue::close() {
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
         orphans.swap(sent_);
+        posts_->release(static_cast<std::uint32_t>(posted_.size()));
         posted_.clear();
         quitPending_ = false;
     }
@@ -232,42 +242,29 @@ bool ThreadQueue::openEndpoint() {
     endpoint_ = Endpoint::open(session->endpointPath(GetCurrentProcessId(), threadId_));
     if (!endpoint_) return false;
     wake_.store(&endpoint_->ring().wakeWord(), std::memory_order_release);
+    std::lock_guard<std::mutex> lock(mutex_);
+    PostCount& shared = endpoint_->ring().posts();
+    shared.value.fetch_add(ownPosts_.value.exchange(0));
+    posts_ = &shared;
     return true;
 }
 
 bool ThreadQueue::drainRemote() {
     if (!endpoint_) return false;
     bool any = false;
-    while (endpoint_->take(frameBuffer_)) {
-        accept(frameBuffer_);
-        any = true;
-    }
-    return any;
-}
-
-// While the peer's ring is full a sender (unless it only posts) waits a
-// moment at a time, taking in the frames that arrive for it meanwhile (so
-// that two threads full of each other's frames never wait for ever), until
-// the peer has made room or its process is found gone. A post to a full ring
-// fails at once, as a post to a full queue does on Windows: a poster never
-// waits for a process that does not read its messages.
-bool ThreadQueue::putFrame(DWORD processId, DWORD threadId, const Frame& frame, const void* block) {
     for (;;) {
-        switch (endpoint_->put(processId, threadId, frame, block)) {
-        case Endpoint::Put::done: return true;
-        case Endpoint::Put::gone: SetLastError(ERROR_INVALID_WINDOW_HANDLE); return false;
-        case Endpoint::Put::full:
-            if (frame.kind != Frame::post) break;
-            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-            return false;
+        switch (endpoint_->take(frameBuffer_)) {
+        case Endpoint::Take::none: return any;
+        case Endpoint::Take::frame:
+            accept(frameBuffer_);
+            any = true;
+            break;
+        case Endpoint::Take::corrupt: {
+            std::lock_guard<std::mutex> lock(mutex_);
+            endpoint_->ring().drop(static_cast<std::uint32_t>(posted_.size()));
+            break;
         }
-        if (!processAlive(processId)) {
-            endpoint_->forgetPeer(processId, threadId);
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return false;
         }
-        const auto seen = signals();
-        if (!drainRemote()) blockFor(seen, Clock::now() + kRoomWait);
     }
 }
 
@@ -290,13 +287,23 @@ void ThreadQueue::accept(const FrameBuffer& bytes) {
     if (frame.kind != Frame::send && frame.kind != Frame::post) return;  // not a kind we know
     auto window = WindowTable::instance().find(handle);
     if (window && &window->owner() != this) window.reset();
-    if (frame.kind == Frame::post) {
-        if (window) post(MSG{window->handle(), frame.message, frame.wParam, frame.lParam, GetTickCount(), {}}, window.get());
+    if (frame.kind == Frame::post) {  // counted by its sender
+        if (window)
+            queuePost(MSG{window->handle(), frame.message, frame.wParam, frame.lParam, GetTickCount(), {}}, window.get(),
+                      true);
+        else
+            posts_->release();
         return;
     }
     const SentMessage::Origin origin{frame.senderProcess, frame.senderThread, frame.id, this,
                                      frame.carries == Frame::block};
-    if (!window) {
+    // What a procedure reads as a system message's data is only ever built
+    // here: a block comes with an application's message alone, and a
+    // WM_COPYDATA block is handed over as a COPYDATASTRUCT into this process.
+    const bool wellFormed = frame.carries == Frame::nothing ||
+                            (frame.carries == Frame::copyData && frame.message == WM_COPYDATA) ||
+                            (frame.carries == Frame::block && frame.message >= WM_USER);
+    if (!window || !wellFormed) {
         reply(origin, 0, false);
         return;
     }
@@ -355,11 +362,23 @@ bool ThreadQueue::sendRemote(const SessionWindow& window, UINT message, WPARAM w
     }
     if (!openEndpoint()) return false;
     call.id = nextCallId_++;
+    call.frame = makeHeader(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call, call.frameBlock);
+    call.processId = window.processId;
+    call.threadId = window.threadId;
     calls_[call.id] = &call;
-    const void* block;
-    const Frame frame = makeHeader(Frame::send, window, message, wParam, lParam, call.id, threadId_, &call, block);
-    if (putFrame(window.processId, window.threadId, frame, block)) return true;
+    if (handOver(call)) return true;
     calls_.erase(call.id);
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return false;
+}
+
+bool ThreadQueue::handOver(RemoteCall& call) {
+    if (call.queued) return true;
+    switch (endpoint_->put(call.processId, call.threadId, call.frame, call.frameBlock)) {
+    case Endpoint::Put::done: call.queued = true; return true;
+    case Endpoint::Put::full: return true;
+    case Endpoint::Put::gone: return false;
+    }
     return false;
 }
 
@@ -370,7 +389,13 @@ bool ThreadQueue::postRemote(const SessionWindow& window, UINT message, WPARAM w
     }
     const void* block;
     const Frame frame = makeHeader(Frame::post, window, message, wParam, lParam, 0, threadId_, nullptr, block);
-    return putFrame(window.processId, window.threadId, frame, block);
+    switch (endpoint_->put(window.processId, window.threadId, frame, block)) {
+    case Endpoint::Put::done: return true;
+    case Endpoint::Put::full: SetLastError(ERROR_NOT_ENOUGH_QUOTA); return false;  // never waits, as on Windows
+    case Endpoint::Put::gone: break;
+    }
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return false;
 }
 
 void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
@@ -384,7 +409,7 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
         frame.carries = Frame::block;
         frame.copyLength = static_cast<std::uint32_t>(block->size());
     }
-    if (endpoint_) putFrame(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr);
+    if (endpoint_) endpoint_->put(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr);
 }
 
 // ------------------------------------------------------------------ SpinPolicy

@@ -110,11 +110,17 @@ struct MessageFilter {
     bool matches(const MSG& message) const;
 };
 
-// A send to a window of another process, as its sender waits for it.
+// A send to a window of another process, as its sender waits for it: first
+// for room in the peer's ring (until queued), then for the answer.
 struct RemoteCall {
     std::uint64_t id = 0;
     void* block = nullptr;  // where the rewritten block goes (sendWithBlock)
     std::size_t blockSize = 0;
+    Frame frame{};
+    const void* frameBlock = nullptr;  // the block that follows the frame
+    DWORD processId = 0;  // the peer's thread
+    DWORD threadId = 0;
+    bool queued = false;
     bool done = false;
     bool handled = false;
     LRESULT result = 0;
@@ -133,7 +139,9 @@ public:
     // message, once its window is gone).
     bool deliverSent(const std::shared_ptr<SentMessage>& message);
     // target: the window the message is for, null for a thread message.
-    bool post(const MSG& message, const Window* target);
+    // full: PostCount::kPostQuota posted messages wait for the thread.
+    enum class Posted { done, gone, full };
+    Posted post(const MSG& message, const Window* target);
     bool postQuit(int exitCode);
     // Wakes the thread if it waits (a message it sent was answered).
     void wake();
@@ -162,15 +170,20 @@ public:
     // Moves the frames that arrived from other processes into the queues;
     // true if there were any.
     bool drainRemote();
-    // Hands a sent message to another process's window; false when it is
-    // gone. The answer completes call during a later drainRemote().
+    // Makes a sent message for another process's window and hands it over
+    // if the window's ring has room; false, with the last error set, when it
+    // cannot go. The answer completes call during a later drainRemote().
     bool sendRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam, RemoteCall& call);
+    // Tries again to put a call that found no room into the peer's ring
+    // (call.queued once it is there); false when the peer's thread is gone.
+    bool handOver(RemoteCall& call);
     void forgetCall(const RemoteCall& call) { calls_.erase(call.id); }
     // False, with the last error set, when the window is gone
     // (ERROR_INVALID_WINDOW_HANDLE) or its thread's ring is full
     // (ERROR_NOT_ENOUGH_QUOTA).
     bool postRemote(const SessionWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
-    // Answers a message that another process sent.
+    // Answers a message that another process sent. A reply never waits: one
+    // that finds no room in the sender's ring is dropped (FrameRing::kReplyRoom).
     void reply(const SentMessage::Origin& origin, LRESULT result, bool handled,
                const std::vector<unsigned char>* block = nullptr);
 
@@ -178,7 +191,9 @@ private:
     void signal() { signals_.fetch_add(1, std::memory_order_seq_cst); }  // under mutex_
     void notifyWaiter() { wake_.load(std::memory_order_acquire)->wake(); }  // after signal()
     void accept(const FrameBuffer& frame);
-    bool putFrame(DWORD processId, DWORD threadId, const Frame& frame, const void* block);
+    // counted: the message is already counted against the quota (a post
+    // taken out of the ring).
+    Posted queuePost(const MSG& message, const Window* target, bool counted);
     bool remoteWaiting() const { return endpoint_ && endpoint_->ring().pending(); }
 
     bool spinFor(std::uint64_t seen, Clock::time_point until) const;
@@ -193,6 +208,11 @@ private:
     bool closed_ = false;
     std::deque<std::shared_ptr<SentMessage>> sent_;
     std::deque<MSG> posted_;
+    // The count of posted messages waiting: the thread's own until it has an
+    // endpoint, whose ring counts them from then on, so that other processes
+    // see it. Changed under mutex_ (the pointer by the owning thread alone).
+    PostCount ownPosts_;
+    PostCount* posts_ = &ownPosts_;
     bool quitPending_ = false;
     int quitCode_ = 0;
 

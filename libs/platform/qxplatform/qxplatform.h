@@ -66,7 +66,8 @@ bool setAnsiCodePage(UINT codePage);
 // gets a copy, and its rewritten bytes are copied back before the call
 // returns (the way Windows marshals its own messages that carry buffers). On
 // Windows a plain SendMessageA: the block reaches the receiver's process only
-// within it.
+// within it. The system's own messages (below WM_USER, WM_COPYDATA among
+// them) are refused: 0, with ERROR_INVALID_PARAMETER.
 LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size);
 
 // sendMessageWithBlock with the flags and the deadline of SendMessageTimeoutA:
