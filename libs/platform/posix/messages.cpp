@@ -411,25 +411,17 @@ BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE :
 // what the system passes with them (WM_COPYDATA: a COPYDATASTRUCT whose
 // pointer the sender chose).
 LRESULT qxplatform::sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size) {
-    if (message < WM_USER) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (!WindowTable::instance().find(window)) {
-        if (const auto remote = findRemote(window)) {
-            LRESULT result;
-            if (sendToRemote(*remote, message, wParam, 0, SMTO_NORMAL, std::nullopt, result, block, size) ==
-                SendOutcome::dropped)
-                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return result;
-        }
-    }
-    const qxplatform::SentBlock listed(block, size);
-    return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
+    DWORD_PTR result = 0;
+    sendMessageWithBlockTimeout(window, message, wParam, block, size, SMTO_NORMAL, INFINITE, &result);
+    return static_cast<LRESULT>(result);
 }
 
 LRESULT qxplatform::sendMessageWithBlockTimeout(HWND window, UINT message, WPARAM wParam, void* block,
                                                 std::size_t size, UINT flags, UINT timeoutMs, DWORD_PTR* result) {
+    if (message < WM_USER) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     if (!WindowTable::instance().find(window)) {
         if (const auto remote = findRemote(window)) {
             LRESULT answer;
