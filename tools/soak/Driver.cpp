@@ -221,17 +221,25 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     double seconds = 0;
     bool ok = true;
     bool windowsBack = true;
+    bool hubBack = true;
     // With bad neighbours the cycles run twice: without them, then beside them.
     const bool neighbours = parameters.deaf || parameters.flood;
     Latency latency[2];
     for (int phase = 0; phase < (neighbours ? 2 : 1) && ok; ++phase) {
         reports.latency = &latency[phase];
+        Memory phaseFirst{};
         for (int cycle = 0; cycle < cycles && ok; ++cycle) {
             ok = runCycle(parameters, program, reports, deadline, seconds, windowsDuring, phase == 1);
             windowsBack = mp::pumpUntilTrue([&] { return qxplatform::sessionWindowCount() == windowsBefore; },
                                             mp::kPatience) && windowsBack;
-            if (phase == 0 && cycle == 0) hubAfterFirst = memoryOf(hubPid);
+            if (cycle == 0) phaseFirst = memoryOf(hubPid);
+            if (phase == 0 && cycle == 0) hubAfterFirst = phaseFirst;
         }
+        // Memory comes back: the hub's after the last cycle of a phase is
+        // what it was after the phase's first (which paged in its code and
+        // sized its heap, and beside bad neighbours what they keep queued).
+        hubBack = !kMemoryChecked || cycles < 2 ||
+                  (memoryOf(hubPid).residentKiB <= phaseFirst.residentKiB + kMemorySlackKiB && hubBack);
     }
     reports.latency = nullptr;
     cycles *= neighbours ? 2 : 1;
@@ -267,11 +275,7 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
                 reports.heapEnd);
     std::printf("soak: window table: %ld before, %ld with the clients, %ld after\n", windowsBefore, windowsDuring,
                 windowsAfter);
-    // Memory comes back: the hub's after the last cycle is what it was after
-    // the first (which paged in its code and sized its heap), and a client
-    // process's heap after its clients left is what it was before they came.
-    const bool hubBack =
-        !kMemoryChecked || cycles < 2 || hubEnd.residentKiB <= hubAfterFirst.residentKiB + kMemorySlackKiB;
+    // A client process's heap after its clients left is what it was before they came.
     const bool clientsBack = !kMemoryChecked || reports.heapGrowth <= kMemorySlackKiB;
     if (!kMemoryChecked) std::printf("soak: memory not checked under AddressSanitizer\n");
     if (!hubBack) std::printf("soak: the hub's memory grew from cycle to cycle\n");
