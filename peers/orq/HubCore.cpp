@@ -16,6 +16,9 @@ constexpr WPARAM probeQuestion = 0x5555;
 
 HWND windowOf(WPARAM value) { return reinterpret_cast<HWND>(value); }
 
+// How often, at most, a flush of the outbox looks for a queued WM_CLOSE.
+constexpr DWORD closeLookMs = 10;
+
 }  // namespace
 
 HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
@@ -152,9 +155,14 @@ void HubCore::missed(HWND client, const char* what) {
     clients_.markStalled(client);
 }
 
-bool HubCore::closing() const {
+bool HubCore::closing(DWORD& lastLook) const {
+    if (stopRequested_) return true;
+    // Looking for a queued WM_CLOSE costs more than a send that is answered
+    // at once: look when sends have taken a while.
+    if (GetTickCount() - lastLook < closeLookMs) return false;
+    lastLook = GetTickCount();
     MSG queued;
-    return stopRequested_ || PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
+    return PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
 }
 
 void HubCore::flushOutbox() {
@@ -162,7 +170,8 @@ void HubCore::flushOutbox() {
     flushing_ = true;
     // Each send waits one client deadline at most; a hub asked to close
     // stops sending between two of them.
-    while (!outbox_.empty() && !closing()) {
+    DWORD lastLook = GetTickCount();
+    while (!outbox_.empty() && !closing(lastLook)) {
         const Delivery delivery = outbox_.take();
         spy_.delivery(delivery);
         if (clients_.stalled(delivery.to.window)) continue;

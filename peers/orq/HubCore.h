@@ -102,8 +102,9 @@ private:
     void notifyDatabaseChange(int device, int index, int database);
     void sendText(const ClientAddress& to, UINT code, const std::string& text);
     void flushOutbox();
-    // The hub is being stopped or has a WM_CLOSE queued.
-    bool closing() const;
+    // The hub is being stopped or has a WM_CLOSE queued (looked for at most
+    // every few milliseconds, counted from lastLook).
+    bool closing(DWORD& lastLook) const;
 
     void log(const std::string& line) const;
 
