@@ -301,6 +301,18 @@ TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
 INSTANTIATE_TEST_SUITE_P(Transports, HubDeafClients, ::testing::Bool(),
                          [](const auto& param) { return param.param ? "zel" : "wm"; });
 
+// A WM_CLOSE that comes while the hub waits on a client acts within one
+// client deadline.
+TEST_F(HubDevices, ClosesWithinASecondWhileAClientDoesNotPump) {
+    const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
+        client.join();
+        client.registerRange(1, 1, 4);
+    });
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");  // its revertive waits on the silent client
+    PostMessageA(hub_->window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(hub_->waitForEnd(1000));
+}
+
 // The reply to a request goes to the window that the request names; one that
 // does not pump costs the hub one client deadline, not its deliveries.
 TEST_F(HubDevices, ARequestNamingAWindowThatDoesNotPumpCannotHoldUpTheOthers) {
