@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "qxplatform.h"
 #include "zelFrame.h"
 #include "zorvwm32.h"
 
@@ -196,8 +195,8 @@ LRESULT HubWindow::copyData(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT HubWindow::interfaceFrame(HWND window, WPARAM wParam, LPARAM lParam) {
-    // The frame's size is the sender's claim; the transport tells the block's.
-    const std::size_t length = qxplatform::sentBlockSize(lParam);
+    // The frame's size is the sender's claim; the library tells the block's.
+    const std::size_t length = zel::frameLength(lParam);
     if (!ZelFrame::fits(reinterpret_cast<const void*>(lParam), length)) {
         if (options_.log) options_.log("interface-library frame refused: it does not fit its " +
                                        std::to_string(length) + "-byte block");

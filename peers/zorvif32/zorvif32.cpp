@@ -10,7 +10,8 @@
 // being given is a number rather than a pointer into the frame. A fourth,
 // zelSendTimeout, is the send entry with a deadline, for the hub's deliveries.
 // The receive entry takes a frame only when its header and payload fit in
-// the block that the transport delivered.
+// the block that the transport delivered, whose length a fifth entry,
+// zelFrameLength, tells the receiving window.
 #include <windows.h>
 
 #include <cstring>
@@ -69,10 +70,16 @@ QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int
     return result;
 }
 
+// The real length of the block that lParam points to while a window
+// handles message 2074 (0 when it is no frame this library sent), as the
+// transport that carried it tells: a receiver checks a frame against it
+// before it reads the frame's own size.
+QX_EXPORT DWORD zelFrameLength(LPARAM lParam) { return static_cast<DWORD>(qxplatform::sentBlockSize(lParam)); }
+
 QX_EXPORT LRESULT zelReceive(HWND window, WPARAM /*wParam*/, LPARAM lParam) {
     // The frame's own size field is the sender's claim: it must fit in the
     // block that the transport delivered.
-    if (!ZelFrame::fits(reinterpret_cast<const void*>(lParam), qxplatform::sentBlockSize(lParam))) return 0;
+    if (!ZelFrame::fits(reinterpret_cast<const void*>(lParam), zelFrameLength(lParam))) return 0;
     auto* frame = reinterpret_cast<ZelFrame*>(lParam);
     if (frame->magic != ZelFrame::expectedMagic) return 0;
     // The system's own messages and the transport's message are no requests:

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 extern const char zorvwm32Signature[];
 
 namespace zorvwm32 {
@@ -76,6 +78,10 @@ bool sendWithin(HWND target, UINT code, LONG parameter, void* buffer, int kind, 
                 LONG& result);
 // Receive entry, for every message 2074 a window receives.
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam);
+// While a window handles message 2074, the real length of the block its
+// lParam points to, as the library tells (entry "zelFrameLength"); 0 when
+// the library does not know it or has no such entry.
+std::size_t frameLength(LPARAM lParam);
 // True while a receive entry on this thread delivers a number as lParam of
 // `message` to `window`, as far as the library tells.
 bool deliversNumber(HWND window, UINT message, LPARAM lParam);
