@@ -30,7 +30,7 @@ HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
 
 void HubCore::attach(HWND window) {
     window_ = window;
-    backing_.attach(window);
+    backing_.attach(window, options_.clientTimeoutMs);
     int highest = options_.highestDevice;
     if (highest <= 0) {
         highest = wireToInt(devices_.files().readHub("Hub")["HighestDevice"]);

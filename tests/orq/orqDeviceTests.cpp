@@ -9,6 +9,7 @@
 
 #include "DeafThread.h"
 #include "OrqTestSupport.h"
+#include "infodriverWindowClass.h"
 #include "qxplatform.h"
 #include "zorvwm32.h"
 
@@ -277,6 +278,17 @@ std::unique_ptr<qxtest::DeafThread> deafClient(HWND hub, const std::function<voi
     });
 }
 
+// Sends a request to the hub from `from` and waits at most 100 ms for it, so
+// that a hub that hangs cannot hang the test.
+void requestBriefly(HWND hub, HWND from, UINT code, WPARAM parameter, const char* text) {
+    char block[512] = {};
+    std::strncpy(block, text, sizeof block - 1);
+    COPYDATASTRUCT envelope{(static_cast<ULONG_PTR>(code) << 16) | parameter, sizeof block, block};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(hub, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&envelope),
+                        SMTO_NORMAL, 100, &ignored);
+}
+
 // A client whose thread stops pumping costs the hub one client deadline,
 // through either transport; the other clients still get their revertives,
 // and the silent one is skipped after.
@@ -318,13 +330,32 @@ TEST_F(HubDevices, ClosesWithinASecondWhileAClientDoesNotPump) {
 TEST_F(HubDevices, ARequestNamingAWindowThatDoesNotPumpCannotHoldUpTheOthers) {
     first_->registerRange(1, 1, 4);
     const auto silent = deafClient(hub_->window(), [](FakeClient&) {});
-    char text[512] = "RC 1 2 1 ',---' 12";
-    COPYDATASTRUCT envelope{(static_cast<ULONG_PTR>(routerCode) << 16) | 0x8001, sizeof text, text};
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(hub_->window(), WM_COPYDATA, reinterpret_cast<WPARAM>(silent->window()),
-                        reinterpret_cast<LPARAM>(&envelope), SMTO_NORMAL, 100, &ignored);
+    requestBriefly(hub_->window(), silent->window(), routerCode, 0x8001, "RC 1 2 1 ',---' 12");
     ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
     EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2"}));
+}
+
+// An infodriver backing a device that stops pumping costs the hub one client
+// deadline; it then backs nothing (the hub answers for the device) until it
+// talks to the hub again.
+TEST_F(HubDevices, AnInfodriverThatDoesNotPumpCannotHoldUpTheHub) {
+    first_->registerRange(1, 1, 4);
+    first_->registerRange(2, 1, 10);
+    const qxtest::DeafThread infodriver([](const auto& goDeaf) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpszClassName = infodriverWindowClass;
+        RegisterClassA(&windowClass);
+        HWND own = CreateWindowExA(0, infodriverWindowClass, infodriverWindowName(2).c_str(), 0, 0, 0, 0, 0, nullptr,
+                                   nullptr, nullptr, nullptr);
+        goDeaf(own);
+        DestroyWindow(own);
+    });
+    requestBriefly(hub_->window(), first_->window(), infodriverCode, 0x8002, "IW 2 'x' 1 12");  // forwarded
+    requestBriefly(hub_->window(), first_->window(), infodriverCode, 0x8002, "IP 2 1 10 12");
+    requestBriefly(hub_->window(), first_->window(), routerCode, 0x8001, "RC 1 2 1 ',---' 12");
+    EXPECT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2244, 10));
+    EXPECT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
 }
 
 // An interface-library frame whose size does not fit the block it came in

@@ -71,20 +71,29 @@ void copyReplyBack(const PendingExchange& exchange, const unsigned char* sent, v
     if (form == zorvwm32::ReplyForm::text) zorvwm32::clearBehindText(payload, length);
 }
 
+// Sends a WM_COPYDATA; false when the receiver did not answer within
+// timeoutMs (INFINITE: no limit), result then being 0.
+bool sendWithin(HWND to, HWND from, const COPYDATASTRUCT* envelope, DWORD timeoutMs, LRESULT& result) {
+    const auto sender = reinterpret_cast<WPARAM>(from);
+    const auto data = reinterpret_cast<LPARAM>(envelope);
+    if (timeoutMs == INFINITE) {
+        result = SendMessageA(to, WM_COPYDATA, sender, data);
+        return true;
+    }
+    DWORD_PTR answer = 0;
+    const bool answered = SendMessageTimeoutA(to, WM_COPYDATA, sender, data, SMTO_NORMAL, timeoutMs, &answer) != 0;
+    result = answered ? static_cast<LRESULT>(answer) : 0;
+    return answered;
+}
+
 // False when the requester did not take the reply within timeoutMs.
 bool answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size, DWORD timeoutMs) {
     COPYDATASTRUCT reply{};
     reply.dwData = (static_cast<ULONG_PTR>(zorvwm32::replyCode) << 16) | (static_cast<ULONG_PTR>(result) & 0xFFFF);
     reply.cbData = size;
     reply.lpData = data;
-    const auto from = reinterpret_cast<WPARAM>(receiver);
-    const auto envelope = reinterpret_cast<LPARAM>(&reply);
-    if (timeoutMs == INFINITE) {
-        SendMessageA(requester, WM_COPYDATA, from, envelope);
-        return true;
-    }
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutA(requester, WM_COPYDATA, from, envelope, SMTO_NORMAL, timeoutMs, &ignored) != 0;
+    LRESULT ignored = 0;
+    return sendWithin(requester, receiver, &reply, timeoutMs, ignored);
 }
 
 void storeReply(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
@@ -143,7 +152,7 @@ bool zorvwm32::isUnansweredBlock(LONG code, const void* sent, const void* return
 }
 
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
-                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form) {
+                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form, DWORD timeoutMs) {
     COPYDATASTRUCT envelope{};
     envelope.dwData = (static_cast<ULONG_PTR>(code & 0xFFFF) << 16) | (static_cast<ULONG_PTR>(parameter) & 0xFFFF);
     unsigned char block[textBlockSize] = {};
@@ -159,10 +168,10 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
     }
 
     PendingExchange exchange{from, to};
-    LRESULT sent;
+    LRESULT sent = 0;
     {
         ExchangeScope scope(exchange);
-        sent = SendMessageA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&envelope));
+        sendWithin(to, from, &envelope, timeoutMs, sent);
     }
     if (code == zorvwm32::replyCode) return static_cast<LONG>(sent);
     if (!exchange.replied) return 0;

@@ -48,8 +48,11 @@ bool isUnansweredBlock(LONG code, const void* sent, const void* returned, DWORD 
 // while another one waits (from a nested message or a callback, or on another
 // thread) never changes what the other returns. With no reply, returns 0 and
 // leaves the payload untouched. Code 2984 (a reply) returns the send's result.
+// The send waits at most timeoutMs for the receiver; one that does not answer
+// in time is no reply, and leaves ERROR_TIMEOUT as the last error.
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
-                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form = zorvwm32::ReplyForm::text);
+                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form = zorvwm32::ReplyForm::text,
+                  DWORD timeoutMs = INFINITE);
 
 // Handles a WM_COPYDATA received by `receiver` from `requester`: a reply is
 // stored for the exchange waiting for it; any other code is delivered to the
