@@ -16,6 +16,9 @@ constexpr WPARAM probeQuestion = 0x5555;
 
 HWND windowOf(WPARAM value) { return reinterpret_cast<HWND>(value); }
 
+// How often, at most, a flush of the outbox looks for a queued WM_CLOSE.
+constexpr DWORD closeLookMs = 10;
+
 }  // namespace
 
 HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
@@ -27,7 +30,7 @@ HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
 
 void HubCore::attach(HWND window) {
     window_ = window;
-    backing_.attach(window);
+    backing_.attach(window, options_.clientTimeoutMs);
     int highest = options_.highestDevice;
     if (highest <= 0) {
         highest = wireToInt(devices_.files().readHub("Hub")["HighestDevice"]);
@@ -142,21 +145,37 @@ void HubCore::sendText(const ClientAddress& to, UINT code, const std::string& te
     outbox_.add(std::move(delivery));
 }
 
+void HubCore::missed(HWND client, const char* what) {
+    if (!IsWindow(client)) {
+        clients_.forget(client);
+        return;
+    }
+    log(formatText("client %p did not take %s within %lu ms; skipped until it talks to the hub again",
+                   static_cast<void*>(client), what, static_cast<unsigned long>(options_.clientTimeoutMs)));
+    clients_.markStalled(client);
+}
+
+bool HubCore::closing(DWORD& lastLook) const {
+    if (stopRequested_) return true;
+    // Looking for a queued WM_CLOSE costs more than a send that is answered
+    // at once: look when sends have taken a while.
+    if (GetTickCount() - lastLook < closeLookMs) return false;
+    lastLook = GetTickCount();
+    MSG queued;
+    return PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
+}
+
 void HubCore::flushOutbox() {
     if (flushing_ || window_ == nullptr) return;
     flushing_ = true;
-    while (!outbox_.empty()) {
+    // Each send waits one client deadline at most; a hub asked to close
+    // stops sending between two of them.
+    DWORD lastLook = GetTickCount();
+    while (!outbox_.empty() && !closing(lastLook)) {
         const Delivery delivery = outbox_.take();
         spy_.delivery(delivery);
         if (clients_.stalled(delivery.to.window)) continue;
-        if (sendDelivery(window_, delivery, options_.clientTimeoutMs)) continue;
-        if (IsWindow(delivery.to.window)) {
-            log(formatText("client %p does not answer; skipped until it talks to the hub again",
-                           static_cast<void*>(delivery.to.window)));
-            clients_.markStalled(delivery.to.window);
-        } else {
-            clients_.forget(delivery.to.window);
-        }
+        if (!sendDelivery(window_, delivery, options_.clientTimeoutMs)) missed(delivery.to.window, "a delivery");
     }
     spy_.flush(window_);
     flushing_ = false;

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <string>
 
@@ -44,6 +45,12 @@ public:
     // or INFINITE.
     DWORD msUntilWork() const;
     HubSpy& spy() { return spy_; }  // traffic for zorvctl spy
+    // A client that did not take what the hub sent it (a delivery or a reply)
+    // within the client deadline: one log line, and it is skipped from now on
+    // until it next talks to the hub.
+    void missed(HWND client, const char* what);
+    // Any thread: the hub is to stop; deliveries still queued are not sent.
+    void requestStop() { stopRequested_ = true; }
 
     // Test and demo hooks.
     void announceDeviceMode(int device, int index, const std::string& keyword);
@@ -84,6 +91,7 @@ private:
 
     // Requests by topic.
     LRESULT registration(const Request& request);
+    LRESULT registerRange(HWND client, int device, int start, int end, bool overwrite);
     LRESULT cacheRequest(Request& request);
     LRESULT nameRequest(Request& request);
     LRESULT deviceProfile(Request& request);
@@ -95,6 +103,9 @@ private:
     void notifyDatabaseChange(int device, int index, int database);
     void sendText(const ClientAddress& to, UINT code, const std::string& text);
     void flushOutbox();
+    // The hub is being stopped or has a WM_CLOSE queued (looked for at most
+    // every few milliseconds, counted from lastLook).
+    bool closing(DWORD& lastLook) const;
 
     void log(const std::string& line) const;
 
@@ -111,6 +122,7 @@ private:
     InfodriverBacking backing_;
     std::deque<HeldCommand> held_;
     bool flushing_ = false;
+    std::atomic<bool> stopRequested_{false};
 };
 
 }  // namespace orq

@@ -22,6 +22,7 @@ void HubCore::refreshFromInfodriver(Device& device, int first, int last) {
 
 // "IR device slot ws 'text'": an infodriver set one of its slots.
 LRESULT HubCore::slotSetByInfodriver(const Request& request) {
+    backing_.heardFrom(request.requester);
     const decodeZORVString fields(request.textAt(0));
     Device* device = devices_.find(wireToInt(fields[1]));
     const int index = wireToInt(fields[2]);

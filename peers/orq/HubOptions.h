@@ -41,8 +41,10 @@ struct HubOptions {
     // Commands without the now bit wait this long unless 49237 releases them
     // earlier; 0 acts on them at once.
     DWORD holdDelayMs = 50;
-    // Longest wait for a wm client to take one delivery.
-    DWORD clientTimeoutMs = 5000;
+    // The client deadline: the longest wait for a client to take anything the
+    // hub sends it (a delivery through either transport, or a reply). A
+    // client that misses it is skipped until it next talks to the hub.
+    DWORD clientTimeoutMs = 500;
     // Highest device number whose file is looked for at start; 0 takes
     // HighestDevice from section [Hub] of orq.ini, else 999.
     int highestDevice = 0;

@@ -2,6 +2,9 @@
 // records, value cache, database names and configuration-change messages.
 #include "HubCore.h"
 #include "HubLookups.h"
+
+#include <algorithm>
+
 #include "zorvMessages.h"
 #include "decodeZORVString.h"
 #include "zorvText.h"
@@ -63,14 +66,12 @@ LRESULT HubCore::registration(const Request& request) {
     switch (request.code) {
     case registerShort: {
         const DWORD first = request.u16At(0);
-        clients_.registerRange(client, static_cast<int>(first & 0x7FFF), static_cast<int>(request.u16At(2)),
-                               static_cast<int>(request.u16At(4)), (first & 0x8000) == 0);
-        break;
+        return registerRange(client, static_cast<int>(first & 0x7FFF), static_cast<int>(request.u16At(2)),
+                             static_cast<int>(request.u16At(4)), (first & 0x8000) == 0);
     }
     case registerLong:
-        clients_.registerRange(client, static_cast<int>(request.u32At(0)), static_cast<int>(request.u32At(4)),
-                               static_cast<int>(request.u32At(8)), request.u32At(12) != 0);
-        break;
+        return registerRange(client, static_cast<int>(request.u32At(0)), static_cast<int>(request.u32At(4)),
+                             static_cast<int>(request.u32At(8)), request.u32At(12) != 0);
     case deregisterShort:
         clients_.deregisterRange(client, static_cast<int>(request.u16At(0)), static_cast<int>(request.u16At(2)),
                                  static_cast<int>(request.u16At(4)));
@@ -81,6 +82,23 @@ LRESULT HubCore::registration(const Request& request) {
         break;
     default: return 0;
     }
+    return 1;
+}
+
+// Only indexes the hub has are registered, for windows that exist, so that
+// what it keeps is bounded by its devices and the session's windows: a range
+// is cut to the device's indexes, and one of a device it does not have, with
+// none of its indexes, or for no window, is refused.
+LRESULT HubCore::registerRange(HWND client, int device, int start, int end, bool overwrite) {
+    const Device* found = devices_.find(device);
+    const int first = found ? std::max(start, 1) : 0;
+    const int last = found ? std::min(end, found->size) : 0;
+    if (found == nullptr || first > last || !IsWindow(client)) {
+        log(formatText("registration of %p for device %d, %d to %d refused: no such device, indexes or window",
+                       static_cast<void*>(client), device, start, end));
+        return 0;
+    }
+    clients_.registerRange(client, device, first, last, overwrite);
     return 1;
 }
 

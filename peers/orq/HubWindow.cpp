@@ -1,5 +1,7 @@
 #include "HubWindow.h"
 
+#include <string>
+
 #include "zelFrame.h"
 #include "zorvwm32.h"
 
@@ -10,6 +12,7 @@ namespace {
 // Private messages of the hub's own window, in a range the protocol never uses.
 constexpr UINT invokeMessage = WM_APP + 0x71;
 constexpr UINT stopMessage = WM_APP + 0x72;
+constexpr int messagesPerTick = 64;
 
 HINSTANCE instance() { return GetModuleHandleA(nullptr); }
 
@@ -30,6 +33,7 @@ bool HubWindow::start() {
 
 void HubWindow::stop() {
     if (!thread_.joinable()) return;
+    core_.requestStop();
     if (HWND window = window_.load()) PostMessageA(window, stopMessage, 0, 0);
     thread_.join();
 }
@@ -89,7 +93,9 @@ void HubWindow::run(const std::shared_ptr<std::promise<bool>>& started) {
 void HubWindow::loop() {
     MSG msg;
     for (;;) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // A batch at most between two ticks, so that a client flooding the
+        // hub with messages does not hold up the deliveries to the others.
+        for (int batch = 0; batch < messagesPerTick && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++batch) {
             if (msg.message == WM_QUIT) return;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
@@ -182,14 +188,22 @@ LRESULT HubWindow::copyData(HWND window, WPARAM wParam, LPARAM lParam) {
     pending.request.transport = Transport::wm;
     pending.numeric = envelope->cbData == zorvwm32::numberBlockSize;
     pending_.push_back(pending);
-    copyDataReceive(window, requester, envelope);
+    const bool replied = copyDataReceive(window, requester, envelope, options_.clientTimeoutMs);
     pending_.pop_back();
+    if (!replied) core_.missed(requester, "its reply");
     return 1;
 }
 
 LRESULT HubWindow::interfaceFrame(HWND window, WPARAM wParam, LPARAM lParam) {
+    // The frame's size is the sender's claim; the library tells the block's.
+    const std::size_t length = zel::frameLength(lParam);
+    if (!ZelFrame::fits(reinterpret_cast<const void*>(lParam), length)) {
+        if (options_.log) options_.log("interface-library frame refused: it does not fit its " +
+                                       std::to_string(length) + "-byte block");
+        return 0;
+    }
     const auto* frame = reinterpret_cast<ZelFrame*>(lParam);
-    if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
+    if (frame->magic != ZelFrame::expectedMagic) return 0;
     received(frame->code);
     recorder_.request(frame->code, static_cast<DWORD>(frame->parameter),
                       const_cast<ZelFrame*>(frame)->data(), frame->size, Transport::zel, nullptr);

@@ -18,9 +18,19 @@ public:
     InfodriverBacking(const InfodriverBacking&) = delete;
     InfodriverBacking& operator=(const InfodriverBacking&) = delete;
 
-    void attach(HWND hub) { hub_ = hub; }
-    // The window of the infodriver backing the device, or null.
+    // timeoutMs: the longest wait for an infodriver to take a write or a read.
+    void attach(HWND hub, DWORD timeoutMs) {
+        hub_ = hub;
+        timeoutMs_ = timeoutMs;
+    }
+    // The window of the infodriver backing the device, or null. An infodriver
+    // that missed the deadline backs nothing until it next talks to the hub.
     HWND find(int device);
+    void heardFrom(HWND infodriver) {
+        if (infodriver != nullptr && (reinterpret_cast<UINT_PTR>(infodriver) & 0xFFFF) ==
+                                         (reinterpret_cast<UINT_PTR>(stalled_) & 0xFFFF))
+            stalled_ = nullptr;
+    }
     // Hands a write to the infodriver; false when none backs the device.
     bool forwardWrite(int device, int slot, const std::string& text, int workstation);
     // Reads a slot from the infodriver; false when none backs the device.
@@ -29,7 +39,12 @@ public:
 private:
     using InfoHwndEntry = HWND (*)(int);
 
+    // Marks the infodriver stalled when the send just made to it timed out.
+    void noteTimeout(HWND infodriver);
+
     HWND hub_ = nullptr;
+    DWORD timeoutMs_ = INFINITE;
+    HWND stalled_ = nullptr;
     HMODULE tessil_ = nullptr;
     InfoHwndEntry infoHwnd_ = nullptr;
     bool bound_ = false;

@@ -28,19 +28,19 @@ bool sendCopyData(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
                                reinterpret_cast<LPARAM>(&envelope), SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
-bool sendThroughInterfaceLibrary(const Delivery& delivery) {
+bool sendThroughInterfaceLibrary(const Delivery& delivery, DWORD timeoutMs) {
     std::vector<unsigned char> buffer(delivery.bytes.begin(), delivery.bytes.end());
     if (delivery.form == Delivery::Form::text) buffer.push_back(0);
-    zel::send(delivery.to.window, delivery.code, 0, buffer.data(), zorvwm32::textKind,
-              static_cast<int>(buffer.size()));
-    return IsWindow(delivery.to.window) != FALSE;
+    LONG ignored = 0;
+    return zel::sendWithin(delivery.to.window, delivery.code, 0, buffer.data(), zorvwm32::textKind,
+                           static_cast<int>(buffer.size()), timeoutMs, ignored);
 }
 
 }  // namespace
 
 bool sendDelivery(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
     if (delivery.form == Delivery::Form::plain) return sendPlain(delivery, timeoutMs);
-    if (delivery.to.transport == Transport::zel) return sendThroughInterfaceLibrary(delivery);
+    if (delivery.to.transport == Transport::zel) return sendThroughInterfaceLibrary(delivery, timeoutMs);
     return sendCopyData(hub, delivery, timeoutMs);
 }
 

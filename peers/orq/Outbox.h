@@ -42,10 +42,10 @@ private:
 };
 
 // Sends one delivery from the hub's window. wm clients get a WM_COPYDATA
-// (or the plain message) through SendMessageTimeoutA, so a client thread that
-// does not pump costs the hub at most timeoutMs; zel clients get their texts
-// through the interface library, which has no timeout. Returns false when
-// the client did not take it.
+// (or the plain message) through SendMessageTimeoutA, zel clients their texts
+// through the interface library's send with a deadline, so a client thread
+// that does not pump costs the hub at most timeoutMs. Returns false when the
+// client did not take it in time.
 bool sendDelivery(HWND hub, const Delivery& delivery, DWORD timeoutMs);
 
 }  // namespace orq

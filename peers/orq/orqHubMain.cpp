@@ -7,11 +7,13 @@
 #include <zorvVersion.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <thread>
 
 #include "OrqHub.h"
 #include "qxConfig.h"
@@ -20,6 +22,10 @@
 namespace {
 
 std::atomic<bool> interrupted{false};
+
+// How long the hub may take to stop after SIGINT or SIGTERM, before the
+// process ends without waiting for it (a signal is noticed within 50 ms).
+constexpr int stopGraceMs = 900;
 
 void onSignal(int) { interrupted = true; }
 
@@ -60,7 +66,11 @@ int main(int argc, char** argv) {
     app.add_option("--answer-49153", answer49153, "Answer discovery request 49153")->default_val(true);
     app.add_option("--hold-ms", options.holdDelayMs, "How long commands without the now bit are held")
         ->default_val(options.holdDelayMs);
-    app.add_option("--client-timeout-ms", options.clientTimeoutMs, "Longest wait for a client to take a message")
+    app.add_option("--client-timeout-ms", options.clientTimeoutMs,
+                   "Client deadline: the longest wait for a client to take a delivery or a reply; a client that "
+                   "misses it is skipped until it next talks to the hub; at most 900, so that WM_CLOSE acts "
+                   "within a second")
+        ->check(CLI::Range(1u, 900u))
         ->default_val(options.clientTimeoutMs);
     app.add_option("--highest-device", options.highestDevice, "Highest device file number looked for (0: orq.ini)");
     app.add_option("--database-change", databaseChange, "How name changes are announced")
@@ -110,8 +120,16 @@ int main(int argc, char** argv) {
     std::cout << "orq: ready, hub window " << reinterpret_cast<void*>(hub.window()) << ", " << hub.deviceCount()
               << " devices" << std::endl;
 
-    while (!hub.waitForEnd(200)) {
-        if (interrupted) hub.stop();
+    while (!hub.waitForEnd(50)) {
+        if (!interrupted) continue;
+        // The hub stops within one client deadline; whatever the clients do,
+        // the process ends within a second of the signal.
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(stopGraceMs));
+            std::cout << "orq: stopped while a client held the hub" << std::endl;
+            std::_Exit(0);
+        }).detach();
+        hub.stop();
     }
     std::cout << "orq: " << (hub.closed() ? "closed by a client" : "stopped") << std::endl;
     return 0;

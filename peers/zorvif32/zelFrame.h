@@ -4,6 +4,7 @@
 // back as it stands.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct ZelFrame {
@@ -17,4 +18,11 @@ struct ZelFrame {
     std::uint32_t reserved;
 
     unsigned char* data() { return reinterpret_cast<unsigned char*>(this + 1); }
+
+    // Whether a block of `length` bytes (as the transport tells, never as the
+    // frame claims) holds a whole frame: its header and `size` payload bytes.
+    static bool fits(const void* block, std::size_t length) {
+        if (block == nullptr || length < sizeof(ZelFrame)) return false;
+        return static_cast<const ZelFrame*>(block)->size <= length - sizeof(ZelFrame);
+    }
 };

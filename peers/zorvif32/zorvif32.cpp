@@ -7,7 +7,11 @@
 // back into the caller's buffer, so a reply text is there when the send
 // returns; the returned code is the handler's result. A third entry,
 // zelDeliversNumber, tells a receiving window whether the lParam it is
-// being given is a number rather than a pointer into the frame.
+// being given is a number rather than a pointer into the frame. A fourth,
+// zelSendTimeout, is the send entry with a deadline, for the hub's deliveries.
+// The receive entry takes a frame only when its header and payload fit in
+// the block that the transport delivered, whose length a fifth entry,
+// zelFrameLength, tells the receiving window.
 #include <windows.h>
 
 #include <cstring>
@@ -32,7 +36,11 @@ thread_local NumericDelivery numericDelivery;
 
 extern "C" {
 
-QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
+// Sends one frame and copies the handler's bytes back into the caller's
+// buffer; false when the target did not take it within timeoutMs (INFINITE:
+// no limit), and the buffer is then left as it was.
+QX_EXPORT BOOL zelSendTimeout(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size,
+                               UINT timeoutMs, LONG* result) {
     const std::uint32_t length = size > 0 ? static_cast<std::uint32_t>(size) : 0;
     std::vector<unsigned char> storage(sizeof(ZelFrame) + length + 1, 0);
     auto* frame = reinterpret_cast<ZelFrame*>(storage.data());
@@ -42,14 +50,38 @@ QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int
     const WPARAM summary = (static_cast<WPARAM>(code & 0xFFFF) << 16) | (static_cast<WPARAM>(parameter) & 0xFFFF);
     // A target in another process gets a copy of the frame, and its rewritten
     // bytes come back.
-    const LRESULT result = qxplatform::sendMessageWithBlock(target, zelMessage, summary, frame, storage.size());
+    DWORD_PTR answer = 0;
+    if (timeoutMs == INFINITE) {
+        answer = static_cast<DWORD_PTR>(
+            qxplatform::sendMessageWithBlock(target, zelMessage, summary, frame, storage.size()));
+    } else if (qxplatform::sendMessageWithBlockTimeout(target, zelMessage, summary, frame, storage.size(),
+                                                       SMTO_NORMAL, timeoutMs, &answer) == 0) {
+        if (result != nullptr) *result = 0;
+        return FALSE;
+    }
     if (buffer != nullptr && length != 0) std::memcpy(buffer, frame->data(), length);
-    return static_cast<LONG>(result);
+    if (result != nullptr) *result = static_cast<LONG>(answer);
+    return TRUE;
 }
 
+QX_EXPORT LONG zelSend(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size) {
+    LONG result = 0;
+    zelSendTimeout(target, code, parameter, buffer, kind, size, INFINITE, &result);
+    return result;
+}
+
+// The real length of the block that lParam points to while a window
+// handles message 2074 (0 when it is no frame this library sent), as the
+// transport that carried it tells: a receiver checks a frame against it
+// before it reads the frame's own size.
+QX_EXPORT DWORD zelFrameLength(LPARAM lParam) { return static_cast<DWORD>(qxplatform::sentBlockSize(lParam)); }
+
 QX_EXPORT LRESULT zelReceive(HWND window, WPARAM /*wParam*/, LPARAM lParam) {
+    // The frame's own size field is the sender's claim: it must fit in the
+    // block that the transport delivered.
+    if (!ZelFrame::fits(reinterpret_cast<const void*>(lParam), zelFrameLength(lParam))) return 0;
     auto* frame = reinterpret_cast<ZelFrame*>(lParam);
-    if (frame == nullptr || frame->magic != ZelFrame::expectedMagic) return 0;
+    if (frame->magic != ZelFrame::expectedMagic) return 0;
     // The system's own messages and the transport's message are no requests:
     // the window would read the frame's bytes as what the system passes with them.
     if (frame->code < WM_USER || frame->code == zelMessage) return 0;

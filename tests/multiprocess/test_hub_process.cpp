@@ -2,6 +2,8 @@
 // its own (orq-hub, built beside this program).
 #include "hub_process.h"
 
+#include "DeafThread.h"
+
 namespace {
 
 using mp::HubProcess;
@@ -50,6 +52,29 @@ TEST_F(HubProcess, WmCloseStopsTheHub) {
 }
 
 #ifndef _WIN32
+// The reply to this request waits on a window that does not pump; the hub
+// still stops within a second of SIGTERM.
+TEST_F(HubProcess, SigtermStopsTheHubWithinASecondWhileAClientIsDeaf) {
+    const HWND hub = startHub();
+    ASSERT_NE(hub, nullptr);
+    const qxtest::DeafThread deaf([](const auto& goDeaf) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpszClassName = "DeafWindow";
+        RegisterClassA(&windowClass);
+        HWND own = CreateWindowExA(0, "DeafWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        goDeaf(own);
+        DestroyWindow(own);
+    });
+    char text[512] = "RC 1 2 1 ',---' 12";
+    COPYDATASTRUCT envelope{(ULONG_PTR{2124} << 16) | 0x8001, sizeof text, text};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(hub, WM_COPYDATA, reinterpret_cast<WPARAM>(deaf.window()), reinterpret_cast<LPARAM>(&envelope),
+                        SMTO_NORMAL, 100, &ignored);
+    ::kill(static_cast<pid_t>(hubs.back()->id()), SIGTERM);
+    EXPECT_EQ(hubs.back()->wait(1000), 0);
+}
+
 TEST_F(HubProcess, SigtermStopsTheHubCleanly) {
     const HWND hub = startHub();
     ASSERT_NE(hub, nullptr);

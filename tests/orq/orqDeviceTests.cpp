@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <cstring>
-#include <future>
-#include <thread>
+#include <functional>
 
+#include "DeafThread.h"
 #include "OrqTestSupport.h"
+#include "infodriverWindowClass.h"
+#include "qxplatform.h"
+#include "zorvwm32.h"
 
 namespace {
 
@@ -174,30 +177,43 @@ TEST_F(HubDevices, RegistrationOverwritesAddsDeregistersAndReportsItsExtent) {
     auto range = [](LRESULT answer) { return Extent{LOWORD(answer), HIWORD(answer)}; };
     const LONG window = static_cast<LONG>(reinterpret_cast<UINT_PTR>(first_->window()) & 0xFFFF);
 
-    first_->registerRange(1, 1, 10);
-    EXPECT_EQ(range(extent(1)), (Extent{1, 10}));
-    first_->registerRange(1, 20, 30, false);  // adds
-    EXPECT_EQ(range(extent(1)), (Extent{1, 30}));
-    first_->registerRange(1, 5, 6, true);  // replaces
-    EXPECT_EQ(range(extent(1)), (Extent{5, 6}));
-    first_->deregisterRange(1, 5, 5);
-    EXPECT_EQ(range(extent(1)), (Extent{6, 6}));
-    std::uint32_t wide[4] = {1, 100, 200, 0};
+    first_->registerRange(2, 1, 2);
+    EXPECT_EQ(range(extent(2)), (Extent{1, 2}));
+    first_->registerRange(2, 4, 5, false);  // adds
+    EXPECT_EQ(range(extent(2)), (Extent{1, 5}));
+    first_->registerRange(2, 5, 6, true);  // replaces
+    EXPECT_EQ(range(extent(2)), (Extent{5, 6}));
+    first_->deregisterRange(2, 5, 5);
+    EXPECT_EQ(range(extent(2)), (Extent{6, 6}));
+    std::uint32_t wide[4] = {2, 7, 10, 0};
     first_->request(49855, window, wide, sizeof wide);
-    EXPECT_EQ(range(extent(1)), (Extent{6, 200}));
-    std::uint32_t wideOff[3] = {1, 150, 200};
+    EXPECT_EQ(range(extent(2)), (Extent{6, 10}));
+    std::uint32_t wideOff[3] = {2, 9, 10};
     first_->request(49856, window, wideOff, sizeof wideOff);
-    EXPECT_EQ(range(extent(1)), (Extent{6, 149}));
+    EXPECT_EQ(range(extent(2)), (Extent{6, 8}));
 
-    second_->registerRange(1, 2, 3);  // the extent spans every client
-    EXPECT_EQ(range(extent(1)), (Extent{2, 149}));
-    second_->sendWithWindow(2275, 1);
+    second_->registerRange(2, 2, 3);  // the extent spans every client
+    EXPECT_EQ(range(extent(2)), (Extent{2, 8}));
+    second_->sendWithWindow(2275, 2);
     first_->registerRange(3, 1, 1);
-    first_->sendWithWindow(2275, 1);
-    EXPECT_EQ(extent(1), 0);
+    first_->sendWithWindow(2275, 2);
+    EXPECT_EQ(extent(2), 0);
     EXPECT_EQ(range(extent(3)), (Extent{1, 1}));
     first_->sendWithWindow(2275, 0);
     EXPECT_EQ(extent(3), 0);
+}
+
+// What the hub keeps for registrations is bounded by what it has: indexes of
+// its devices, for windows that exist.
+TEST_F(HubDevices, RegistersOnlyIndexesOfItsDevicesForWindowsThatExist) {
+    auto range = [](LRESULT answer) { return Extent{LOWORD(answer), HIWORD(answer)}; };
+    for (int device = 4; device < 1000; ++device) first_->registerRange(device, 1, 2);
+    EXPECT_EQ(extent(999), 0);
+    first_->registerRange(1, 3, 9000);  // router 1 has 4 destinations
+    EXPECT_EQ(range(extent(1)), (Extent{3, 4}));
+    const std::uint16_t record[3] = {2, 1, 5};
+    first_->request(2274, 0x7FFF, const_cast<std::uint16_t*>(record), sizeof record);  // no such window
+    EXPECT_EQ(extent(2), 0);
 }
 
 TEST_F(HubDevices, ClientsThatLeaveGetNothingMore) {
@@ -253,32 +269,105 @@ TEST_F(HubDevices, SpeaksToInterfaceLibraryClientsThroughTheLibrary) {
     EXPECT_EQ(requests[0].text(), text);
 }
 
-// A client whose thread stops pumping costs the hub one timeout; the other
-// clients still get their revertives, and the silent one is skipped after.
-TEST_F(HubDevices, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
+// A client on a thread of its own that is set up, then does not pump.
+std::unique_ptr<qxtest::DeafThread> deafClient(HWND hub, const std::function<void(FakeClient&)>& setUp) {
+    return std::make_unique<qxtest::DeafThread>([hub, setUp](const auto& goDeaf) {
+        FakeClient client(hub);
+        setUp(client);
+        goDeaf(client.window());
+    });
+}
+
+// Sends a request to the hub from `from` and waits at most 100 ms for it, so
+// that a hub that hangs cannot hang the test.
+void requestBriefly(HWND hub, HWND from, UINT code, WPARAM parameter, const char* text) {
+    char block[512] = {};
+    std::strncpy(block, text, sizeof block - 1);
+    COPYDATASTRUCT envelope{(static_cast<ULONG_PTR>(code) << 16) | parameter, sizeof block, block};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(hub, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&envelope),
+                        SMTO_NORMAL, 100, &ignored);
+}
+
+// A client whose thread stops pumping costs the hub one client deadline,
+// through either transport; the other clients still get their revertives,
+// and the silent one is skipped after.
+class HubDeafClients : public HubDevices, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
     auto options = orqtest::testOptions(facility_);
     options.clientTimeoutMs = 100;
     startHub(options);
     first_->registerRange(1, 1, 4);
-
-    std::promise<void> registered;
-    std::promise<void> release;
-    std::thread silent([&, hub = hub_->window()] {
-        FakeClient client(hub);
-        client.join();
+    const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
+        client.join(GetParam());
         client.registerRange(1, 1, 4);
-        registered.set_value();
-        release.get_future().wait();  // never pumps meanwhile
     });
-    registered.get_future().wait();
 
     first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
     first_->command(routerCode, 1, "RC 1 3 1 ',---' 12");
-    const bool arrived = orqtest::waitForDeliveries(*hub_, *first_, 2224, 2);
-    release.set_value();
-    silent.join();
-    ASSERT_TRUE(arrived);
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 2));
     EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2", "RR 1 1 3"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, HubDeafClients, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "zel" : "wm"; });
+
+// A WM_CLOSE that comes while the hub waits on a client acts within one
+// client deadline.
+TEST_F(HubDevices, ClosesWithinASecondWhileAClientDoesNotPump) {
+    const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
+        client.join();
+        client.registerRange(1, 1, 4);
+    });
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");  // its revertive waits on the silent client
+    PostMessageA(hub_->window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(hub_->waitForEnd(1000));
+}
+
+// The reply to a request goes to the window that the request names; one that
+// does not pump costs the hub one client deadline, not its deliveries.
+TEST_F(HubDevices, ARequestNamingAWindowThatDoesNotPumpCannotHoldUpTheOthers) {
+    first_->registerRange(1, 1, 4);
+    const auto silent = deafClient(hub_->window(), [](FakeClient&) {});
+    requestBriefly(hub_->window(), silent->window(), routerCode, 0x8001, "RC 1 2 1 ',---' 12");
+    ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
+    EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2"}));
+}
+
+// An infodriver backing a device that stops pumping costs the hub one client
+// deadline; it then backs nothing (the hub answers for the device) until it
+// talks to the hub again.
+TEST_F(HubDevices, AnInfodriverThatDoesNotPumpCannotHoldUpTheHub) {
+    first_->registerRange(1, 1, 4);
+    first_->registerRange(2, 1, 10);
+    const qxtest::DeafThread infodriver([](const auto& goDeaf) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpszClassName = infodriverWindowClass;
+        RegisterClassA(&windowClass);
+        HWND own = CreateWindowExA(0, infodriverWindowClass, infodriverWindowName(2).c_str(), 0, 0, 0, 0, 0, nullptr,
+                                   nullptr, nullptr, nullptr);
+        goDeaf(own);
+        DestroyWindow(own);
+    });
+    requestBriefly(hub_->window(), first_->window(), infodriverCode, 0x8002, "IW 2 'x' 1 12");  // forwarded
+    requestBriefly(hub_->window(), first_->window(), infodriverCode, 0x8002, "IP 2 1 10 12");
+    requestBriefly(hub_->window(), first_->window(), routerCode, 0x8001, "RC 1 2 1 ',---' 12");
+    EXPECT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2244, 10));
+    EXPECT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 1));
+}
+
+// An interface-library frame whose size does not fit the block it came in
+// is refused, not read or written past the block's end.
+TEST_F(HubDevices, RefusesAnInterfaceLibraryFrameLargerThanItsBlock) {
+    std::uint32_t frame[6] = {0x314C455A, 2041, 1, 1, 0x10000000, 0};  // "ZEL1", device profile of device 1
+    EXPECT_EQ(qxplatform::sendMessageWithBlock(hub_->window(), zorvwm32::zelMessage, (2041u << 16) | 1, frame,
+                                               sizeof frame),
+              0);
+    EXPECT_TRUE(hub_->running());
+    char profile[64] = {};
+    EXPECT_EQ(first_->requestZel(2041, 1, profile, sizeof profile), 1);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "Checker.h"
 
+#include <cstdlib>
+
 namespace soak {
 
 Checker::Checker(const Plan& plan, int client)
@@ -43,8 +45,11 @@ void Checker::routerRevertive(int device, int index, int source) {
 }
 
 void Checker::infoRevertive(int device, int index, const std::string& value) {
+    const long long now = Latency::nowUs();
     long* round = device == kInfodriver ? nextRound(device, index) : nullptr;
-    check(round, round != nullptr && value == Plan::text(*round));
+    const std::size_t at = value.find('@');
+    if (at != std::string::npos) latency_.add(now - std::strtoll(value.c_str() + at + 1, nullptr, 10));
+    check(round, round != nullptr && at != std::string::npos && value.compare(0, at, std::to_string(*round)) == 0);
 }
 
 Tally Checker::tally() const {

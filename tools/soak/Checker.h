@@ -4,6 +4,7 @@
 #pragma once
 
 #include "IqxClientCallback.h"
+#include "Latency.h"
 #include "Plan.h"
 
 #include <string>
@@ -30,6 +31,8 @@ public:
     long markers() const { return tally_.markers; }
     // The final count, with what never arrived.
     Tally tally() const;
+    // How long the slot revertives took, from the command to the callback.
+    const Latency& latency() const { return latency_; }
 
     void routerRevertive(int device, int index, int source) override;
     void infoRevertive(int device, int index, const std::string& value) override;
@@ -52,6 +55,7 @@ private:
     std::vector<long> router_;  // per destination: the next round, -1 when not registered
     std::vector<long> slots_;
     Tally tally_;
+    Latency latency_;
 };
 
 }  // namespace soak

@@ -5,10 +5,14 @@
 #include <qxplatform.h>
 
 #include <malloc.h>
+
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "orqWindowClass.h"
 #include "qxClient.h"
 
 namespace soak {
@@ -65,6 +69,9 @@ int runClientProcess(const Parameters& parameters, int process) {
             return true;
         },
         static_cast<DWORD>(parameters.timeoutSeconds) * 1000);
+    Latency latency;
+    for (const auto& client : clients) latency.merge(client->checker.latency());
+    sendLine("latency " + std::to_string(process) + " " + latency.toText());
     sendLine(tallyLine(process, clients));
     const long peak = memoryOf().peakKiB;
     for (auto& client : clients) client->native.disconnect();
@@ -74,6 +81,42 @@ int runClientProcess(const Parameters& parameters, int process) {
              std::to_string(peak) + " " + std::to_string(end.residentKiB) + " " + std::to_string(heapStart) + " " +
              std::to_string(heapInUseKiB()));
     return finished ? 0 : 1;
+}
+
+namespace {
+
+constexpr UINT kProbe = 49552;
+constexpr WPARAM kProbeQuestion = 0x5555;
+
+// A client that connects, registers for every index, then never pumps again.
+int runDeafNeighbour(const Plan& plan, int timeoutSeconds) {
+    Checker ignored(plan);
+    qxClient client(&ignored, "qxClient");
+    if (client.connect(qx::wm, 0)) return 1;
+    client.revertiveRegister(kRouter, 1, plan.marker(), true, qx::RP);
+    client.revertiveRegister(kInfodriver, 1, plan.destinations(), true, qx::IP);
+    if (!sendLine("neighbour deaf")) return 1;
+    std::this_thread::sleep_for(std::chrono::seconds(timeoutSeconds));  // until the driver kills it
+    return 0;
+}
+
+// Posts probes to the hub for as long as it may run; a post that finds the
+// hub's queue full is tried again.
+int runFloodingNeighbour(int timeoutSeconds) {
+    const HWND hub = FindWindowA(orqWindowClass, nullptr);
+    if (hub == nullptr || !sendLine("neighbour flood")) return 1;
+    const DWORD end = GetTickCount() + static_cast<DWORD>(timeoutSeconds) * 1000;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        if (!PostMessageA(hub, kProbe, kProbeQuestion, 0)) std::this_thread::yield();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runNeighbour(const Parameters& parameters, const std::string& kind) {
+    return kind == "deaf" ? runDeafNeighbour(Plan(parameters), parameters.timeoutSeconds)
+                          : runFloodingNeighbour(parameters.timeoutSeconds);
 }
 
 }  // namespace soak

@@ -3,6 +3,7 @@
 // own, paced by the round markers so the hub never holds more than a round.
 #include "Checker.h"
 #include "Control.h"
+#include "Latency.h"
 #include "Roles.h"
 
 #include <qxplatform.h>
@@ -57,6 +58,8 @@ struct Reports {
     int ready = 0;
     int done = 0;
     int memory = 0;
+    int neighbours = 0;
+    Latency* latency = nullptr;  // of the phase that runs
     bool failed = false;
     long received = 0, missing = 0, extra = 0, disordered = 0;
     Memory start{}, peak{}, end{};  // the largest of the client processes
@@ -69,6 +72,12 @@ struct Reports {
         int process = 0;
         fields >> kind >> process;
         if (kind == "ready") ++ready;
+        if (kind == "neighbour") ++neighbours;
+        if (kind == "latency" && latency != nullptr) {
+            std::string buckets;
+            std::getline(fields, buckets);
+            latency->addText(buckets);
+        }
         if (kind == "failed") failed = true;
         if (kind == "done") {
             long r = 0, m = 0, x = 0, d = 0;
@@ -112,7 +121,7 @@ bool driveRounds(const Plan& plan, const Deadline& deadline) {
     for (long round = 0; round < plan.rounds(); ++round) {
         for (int index = 1; index <= plan.destinations(); ++index) {
             driver.routerCrosspoint(kRouter, index, Plan::source(round, index), ",---", true, 0);
-            driver.infoWrite(kInfodriver, index, Plan::text(round), true, 0);
+            driver.infoWrite(kInfodriver, index, Plan::text(round, Latency::nowUs()), true, 0);
         }
         driver.routerCrosspoint(kRouter, plan.marker(), Plan::source(round, plan.marker()), ",---", true, 0);
         if (!deadline.wait([&] { return markers.markers() >= round; })) return false;
@@ -126,26 +135,47 @@ std::string kib(long value) {
     return std::to_string(value / 1024) + "." + std::to_string(value % 1024 * 10 / 1024) + " MiB";
 }
 
+// The arguments of a process the driver starts: its role, then the run's parameters.
+std::vector<std::string> childArguments(const Parameters& parameters, const std::string& role, const std::string& which) {
+    std::vector<std::string> arguments{role, which};
+    for (const auto& [option, value] :
+         {std::pair{"--processes", std::to_string(parameters.processes)},
+          {"--clients", std::to_string(parameters.clientsPerProcess)},
+          {"--destinations", std::to_string(parameters.destinations)},
+          {"--registrations", std::to_string(parameters.registrations)},
+          {"--revertives", std::to_string(parameters.revertives)},
+          {"--transport", parameters.transport},
+          {"--timeout", std::to_string(parameters.timeoutSeconds)}}) {
+        arguments.push_back(option);
+        arguments.push_back(value);
+    }
+    return arguments;
+}
+
+// The bad neighbours of a cycle, started before its clients and killed (as
+// they are) when it ends.
+bool startNeighbours(const Parameters& parameters, const std::string& program, Reports& reports,
+                     const Deadline& deadline, std::vector<std::unique_ptr<mp::ChildProcess>>& neighbours) {
+    const int before = reports.neighbours;
+    for (const auto& [wanted, kind] : {std::pair{parameters.deaf, "deaf"}, {parameters.flood, "flood"}}) {
+        if (wanted)
+            neighbours.push_back(
+                std::make_unique<mp::ChildProcess>(childArguments(parameters, "--neighbour", kind), program));
+    }
+    const int count = static_cast<int>(neighbours.size());
+    return deadline.wait([&] { return reports.neighbours == before + count; });
+}
+
 // One cycle: the client processes start, connect and register, every round
 // is driven, they report and leave.
 bool runCycle(const Parameters& parameters, const std::string& program, Reports& reports, const Deadline& deadline,
-              double& seconds, long& windowsDuring) {
+              double& seconds, long& windowsDuring, bool withNeighbours) {
+    std::vector<std::unique_ptr<mp::ChildProcess>> neighbours;
+    if (withNeighbours && !startNeighbours(parameters, program, reports, deadline, neighbours)) return false;
     std::vector<std::unique_ptr<mp::ChildProcess>> children;
-    for (int process = 0; process < parameters.processes; ++process) {
-        std::vector<std::string> arguments{"--child", std::to_string(process)};
-        for (const auto& [option, value] :
-             {std::pair{"--processes", std::to_string(parameters.processes)},
-              {"--clients", std::to_string(parameters.clientsPerProcess)},
-              {"--destinations", std::to_string(parameters.destinations)},
-              {"--registrations", std::to_string(parameters.registrations)},
-              {"--revertives", std::to_string(parameters.revertives)},
-              {"--transport", parameters.transport},
-              {"--timeout", std::to_string(parameters.timeoutSeconds)}}) {
-            arguments.push_back(option);
-            arguments.push_back(value);
-        }
-        children.push_back(std::make_unique<mp::ChildProcess>(arguments, program));
-    }
+    for (int process = 0; process < parameters.processes; ++process)
+        children.push_back(std::make_unique<mp::ChildProcess>(
+            childArguments(parameters, "--child", std::to_string(process)), program));
     const int ready = reports.ready;
     const int done = reports.done;
     bool ok = deadline.wait([&] { return reports.failed || reports.ready == ready + parameters.processes; }) &&
@@ -157,7 +187,15 @@ bool runCycle(const Parameters& parameters, const std::string& program, Reports&
     ok = deadline.wait([&] { return reports.done == done + parameters.processes; }) && ok;
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     for (auto& child : children) ok = child->wait(mp::kPatience) == std::optional<int>(0) && ok;
+    for (auto& neighbour : neighbours) neighbour->kill();
     return ok;
+}
+
+std::string latencyLine(const char* phase, const Latency& latency) {
+    char line[160];
+    std::snprintf(line, sizeof line, "soak: slot revertive latency %-24s p50 %6.1f ms  p99 %6.1f ms  (%ld revertives)",
+                  phase, latency.percentileMs(0.5), latency.percentileMs(0.99), latency.count());
+    return line;
 }
 
 }  // namespace
@@ -184,12 +222,28 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     double seconds = 0;
     bool ok = true;
     bool windowsBack = true;
-    for (int cycle = 0; cycle < cycles && ok; ++cycle) {
-        ok = runCycle(parameters, program, reports, deadline, seconds, windowsDuring);
-        windowsBack = mp::pumpUntilTrue([&] { return qxplatform::sessionWindowCount() == windowsBefore; },
-                                        mp::kPatience) && windowsBack;
-        if (cycle == 0) hubAfterFirst = memoryOf(hubPid);
+    bool hubBack = true;
+    // With bad neighbours the cycles run twice: without them, then beside them.
+    const bool neighbours = parameters.deaf || parameters.flood;
+    Latency latency[2];
+    for (int phase = 0; phase < (neighbours ? 2 : 1) && ok; ++phase) {
+        reports.latency = &latency[phase];
+        Memory phaseFirst{};
+        for (int cycle = 0; cycle < cycles && ok; ++cycle) {
+            ok = runCycle(parameters, program, reports, deadline, seconds, windowsDuring, phase == 1);
+            windowsBack = mp::pumpUntilTrue([&] { return qxplatform::sessionWindowCount() == windowsBefore; },
+                                            mp::kPatience) && windowsBack;
+            if (cycle == 0) phaseFirst = memoryOf(hubPid);
+            if (phase == 0 && cycle == 0) hubAfterFirst = phaseFirst;
+        }
+        // Memory comes back: the hub's after the last cycle of a phase is
+        // what it was after the phase's first (which paged in its code and
+        // sized its heap, and beside bad neighbours what they keep queued).
+        hubBack = !kMemoryChecked || cycles < 2 ||
+                  (memoryOf(hubPid).residentKiB <= phaseFirst.residentKiB + kMemorySlackKiB && hubBack);
     }
+    reports.latency = nullptr;
+    cycles *= neighbours ? 2 : 1;
     const long windowsAfter = qxplatform::sessionWindowCount();
     const Memory hubEnd = memoryOf(hubPid);
     PostMessageA(hubWindow, WM_CLOSE, 0, 0);
@@ -206,6 +260,13 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
                 plan.rounds() * plan.clients() * cycles);
     std::printf("soak: received %ld, missing %ld, extra %ld, out of order %ld\n", reports.received, reports.missing,
                 reports.extra, reports.disordered);
+    std::printf("%s\n", latencyLine(neighbours ? "without bad neighbours:" : "", latency[0]).c_str());
+    if (neighbours) {
+        const std::string beside = std::string("beside ") + (parameters.deaf ? "a deaf client" : "") +
+                                   (parameters.deaf && parameters.flood ? " and " : "") +
+                                   (parameters.flood ? "a flooder" : "") + ":";
+        std::printf("%s\n", latencyLine(beside.c_str(), latency[1]).c_str());
+    }
     std::printf("soak: memory                     start  after cycle 1    peak        end\n");
     std::printf("soak:   hub RSS              %10s %10s %10s %10s\n", kib(hubStart.residentKiB).c_str(),
                 kib(hubAfterFirst.residentKiB).c_str(), kib(hubEnd.peakKiB).c_str(), kib(hubEnd.residentKiB).c_str());
@@ -215,11 +276,7 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
                 reports.heapEnd);
     std::printf("soak: window table: %ld before, %ld with the clients, %ld after\n", windowsBefore, windowsDuring,
                 windowsAfter);
-    // Memory comes back: the hub's after the last cycle is what it was after
-    // the first (which paged in its code and sized its heap), and a client
-    // process's heap after its clients left is what it was before they came.
-    const bool hubBack =
-        !kMemoryChecked || cycles < 2 || hubEnd.residentKiB <= hubAfterFirst.residentKiB + kMemorySlackKiB;
+    // A client process's heap after its clients left is what it was before they came.
     const bool clientsBack = !kMemoryChecked || reports.heapGrowth <= kMemorySlackKiB;
     if (!kMemoryChecked) std::printf("soak: memory not checked under a sanitizer\n");
     if (!hubBack) std::printf("soak: the hub's memory grew from cycle to cycle\n");

@@ -21,6 +21,10 @@ struct Parameters {
     long revertives = 1'000'000;  // revertives to deliver, all clients together (rounded up to whole rounds)
     std::string transport = "wm";
     int timeoutSeconds = 600;
+    // Bad neighbours: after the cycles without them, the same cycles again
+    // with a client that stops pumping and one that floods the hub with posts.
+    bool deaf = false;
+    bool flood = false;
 };
 
 // A range of indexes of one device, first..last.
@@ -62,8 +66,12 @@ public:
 
     // The source of round `round`'s command on a router destination or the marker.
     static int source(long round, int destination) { return 1 + static_cast<int>((round + destination) % kSources); }
-    // The text of round `round`'s slot write.
-    static std::string text(long round) { return std::to_string(round); }
+    // The text of round `round`'s slot write: the round, then "@" and the
+    // time it was sent (Latency::nowUs), from which a client measures how
+    // long its revertive took.
+    static std::string text(long round, long long sentUs) {
+        return std::to_string(round) + "@" + std::to_string(sentUs);
+    }
 
 private:
     void addWindow(std::vector<Range>& all, int device, int client, int count) const {

@@ -16,4 +16,8 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
 // every revertive and reports to the driver; 0 when every check held.
 int runClientProcess(const Parameters& parameters, int process);
 
+// A bad neighbour (--neighbour deaf|flood, started by the driver): a client
+// that stops pumping, or a process that floods the hub with posts.
+int runNeighbour(const Parameters& parameters, const std::string& kind);
+
 }  // namespace soak

@@ -40,7 +40,16 @@ int main(int argc, char** argv) {
     app.add_option("--timeout", parameters.timeoutSeconds, "Seconds the whole run may take")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.add_flag("--deaf", parameters.deaf,
+                 "Bad neighbour: after the cycles without, run them again beside a client that stops pumping");
+    app.add_flag("--flood", parameters.flood,
+                 "Bad neighbour: after the cycles without, run them again beside a process that floods the hub "
+                 "with posts");
     app.add_option("--child", child, "Run as client process N (started by the driver)")->group("");
+    std::string neighbour;
+    app.add_option("--neighbour", neighbour, "Run as a bad neighbour (started by the driver)")
+        ->check(CLI::IsMember({"deaf", "flood"}))
+        ->group("");
     CLI11_PARSE(app, argc, argv);
     if (parameters.registrations < 2 * parameters.processes * parameters.clientsPerProcess) {
         std::fprintf(stderr, "zorv-soak: --registrations must give each client at least one index of each device\n");
@@ -48,6 +57,7 @@ int main(int argc, char** argv) {
     }
 
     if (child >= 0) return soak::runClientProcess(parameters, child);
+    if (!neighbour.empty()) return soak::runNeighbour(parameters, neighbour);
     // A window session of its own, which the hub and the client processes
     // join: the soak's hub must be the only one its clients find.
     ::setenv("QX_SESSION", ("soak-" + std::to_string(::getpid())).c_str(), 1);

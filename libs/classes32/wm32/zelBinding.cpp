@@ -9,11 +9,15 @@ namespace {
 using SendEntry = LONG (*)(HWND, UINT, LONG, void*, int, int);
 using ReceiveEntry = LRESULT (*)(HWND, WPARAM, LPARAM);
 using NumberQuery = BOOL (*)(HWND, UINT, LPARAM);
+using TimedSendEntry = BOOL (*)(HWND, UINT, LONG, void*, int, int, UINT, LONG*);
+using FrameLength = DWORD (*)(LPARAM);
 
 struct InterfaceLibrary {
     SendEntry send = nullptr;
     ReceiveEntry receive = nullptr;
     NumberQuery deliversNumber = nullptr;  // optional: a library may not say
+    TimedSendEntry sendWithin = nullptr;   // optional: the send with a deadline
+    FrameLength frameLength = nullptr;     // optional: the real length of a frame's block
 };
 
 // Receive entries running on this thread.
@@ -38,6 +42,8 @@ const InterfaceLibrary& interfaceLibrary() {
         bound.receive = reinterpret_cast<ReceiveEntry>(entry(library, 1, "zelReceive"));
         bound.send = reinterpret_cast<SendEntry>(entry(library, 2, "zelSend"));
         bound.deliversNumber = reinterpret_cast<NumberQuery>(GetProcAddress(library, "zelDeliversNumber"));
+        bound.sendWithin = reinterpret_cast<TimedSendEntry>(GetProcAddress(library, "zelSendTimeout"));
+        bound.frameLength = reinterpret_cast<FrameLength>(GetProcAddress(library, "zelFrameLength"));
     });
     return bound;
 }
@@ -50,6 +56,19 @@ LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int si
     const auto& library = interfaceLibrary();
     if (library.send == nullptr) return 0;
     return library.send(target, code, parameter, buffer, kind, size < 0 ? 0 : size);
+}
+
+bool sendWithin(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size, DWORD timeoutMs,
+                LONG& result) {
+    result = 0;
+    const auto& library = interfaceLibrary();
+    if (library.sendWithin == nullptr) return false;
+    return library.sendWithin(target, code, parameter, buffer, kind, size < 0 ? 0 : size, timeoutMs, &result) != FALSE;
+}
+
+std::size_t frameLength(LPARAM lParam) {
+    const auto& library = interfaceLibrary();
+    return library.frameLength != nullptr ? library.frameLength(lParam) : 0;
 }
 
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam) {

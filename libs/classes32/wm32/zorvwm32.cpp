@@ -71,12 +71,29 @@ void copyReplyBack(const PendingExchange& exchange, const unsigned char* sent, v
     if (form == zorvwm32::ReplyForm::text) zorvwm32::clearBehindText(payload, length);
 }
 
-void answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size) {
+// Sends a WM_COPYDATA; false when the receiver did not answer within
+// timeoutMs (INFINITE: no limit), result then being 0.
+bool sendWithin(HWND to, HWND from, const COPYDATASTRUCT* envelope, DWORD timeoutMs, LRESULT& result) {
+    const auto sender = reinterpret_cast<WPARAM>(from);
+    const auto data = reinterpret_cast<LPARAM>(envelope);
+    if (timeoutMs == INFINITE) {
+        result = SendMessageA(to, WM_COPYDATA, sender, data);
+        return true;
+    }
+    DWORD_PTR answer = 0;
+    const bool answered = SendMessageTimeoutA(to, WM_COPYDATA, sender, data, SMTO_NORMAL, timeoutMs, &answer) != 0;
+    result = answered ? static_cast<LRESULT>(answer) : 0;
+    return answered;
+}
+
+// False when the requester did not take the reply within timeoutMs.
+bool answer(HWND receiver, HWND requester, LRESULT result, void* data, DWORD size, DWORD timeoutMs) {
     COPYDATASTRUCT reply{};
     reply.dwData = (static_cast<ULONG_PTR>(zorvwm32::replyCode) << 16) | (static_cast<ULONG_PTR>(result) & 0xFFFF);
     reply.cbData = size;
     reply.lpData = data;
-    SendMessageA(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver), reinterpret_cast<LPARAM>(&reply));
+    LRESULT ignored = 0;
+    return sendWithin(requester, receiver, &reply, timeoutMs, ignored);
 }
 
 void storeReply(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
@@ -101,7 +118,8 @@ LRESULT deliver(HWND receiver, UINT code, WPARAM parameter, LPARAM value) {
     return isRequestCode(code) ? SendMessageA(receiver, code, parameter, value) : 0;
 }
 
-void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter) {
+bool handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, UINT code, WPARAM parameter,
+                   DWORD replyTimeoutMs) {
     if (envelope->cbData == numberBlockSize) {
         const DWORD value = envelope->lpData ? parseNumber(envelope->lpData, envelope->cbData) : 0;
         const NumericDelivery outer = numericDelivery;
@@ -110,8 +128,7 @@ void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope
         numericDelivery = outer;
         char text[numberBlockSize];
         formatNumber(text, value);
-        answer(receiver, requester, result, text, numberBlockSize);
-        return;
+        return answer(receiver, requester, result, text, numberBlockSize, replyTimeoutMs);
     }
     // The handler reads the block as a text and may rewrite it: give it a
     // zero-filled copy with a terminator behind the 512 bytes.
@@ -119,7 +136,7 @@ void handleRequest(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope
     const DWORD size = envelope->cbData < textBlockSize ? envelope->cbData : textBlockSize;
     if (envelope->lpData != nullptr) std::memcpy(block, envelope->lpData, size);
     const LRESULT result = deliver(receiver, code, parameter, reinterpret_cast<LPARAM>(block));
-    answer(receiver, requester, result, block, textBlockSize);
+    return answer(receiver, requester, result, block, textBlockSize, replyTimeoutMs);
 }
 
 }  // namespace
@@ -135,7 +152,7 @@ bool zorvwm32::isUnansweredBlock(LONG code, const void* sent, const void* return
 }
 
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
-                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form) {
+                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form, DWORD timeoutMs) {
     COPYDATASTRUCT envelope{};
     envelope.dwData = (static_cast<ULONG_PTR>(code & 0xFFFF) << 16) | (static_cast<ULONG_PTR>(parameter) & 0xFFFF);
     unsigned char block[textBlockSize] = {};
@@ -151,10 +168,10 @@ LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, 
     }
 
     PendingExchange exchange{from, to};
-    LRESULT sent;
+    LRESULT sent = 0;
     {
         ExchangeScope scope(exchange);
-        sent = SendMessageA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&envelope));
+        sendWithin(to, from, &envelope, timeoutMs, sent);
     }
     if (code == zorvwm32::replyCode) return static_cast<LONG>(sent);
     if (!exchange.replied) return 0;
@@ -174,13 +191,13 @@ bool transportDeliversNumber(HWND window, UINT message, LPARAM lParam) {
     return zel::deliversNumber(window, message, lParam);
 }
 
-void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope) {
-    if (envelope == nullptr) return;
+bool copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, DWORD replyTimeoutMs) {
+    if (envelope == nullptr) return true;
     const UINT code = static_cast<UINT>((envelope->dwData >> 16) & 0xFFFF);
     const WPARAM parameter = envelope->dwData & 0xFFFF;
     if (code == zorvwm32::replyCode) {
         storeReply(receiver, requester, envelope);  // text block or number: kept as the block
-        return;
+        return true;
     }
-    handleRequest(receiver, requester, envelope, code, parameter);
+    return handleRequest(receiver, requester, envelope, code, parameter, replyTimeoutMs);
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 extern const char zorvwm32Signature[];
 
 namespace zorvwm32 {
@@ -46,15 +48,19 @@ bool isUnansweredBlock(LONG code, const void* sent, const void* returned, DWORD 
 // while another one waits (from a nested message or a callback, or on another
 // thread) never changes what the other returns. With no reply, returns 0 and
 // leaves the payload untouched. Code 2984 (a reply) returns the send's result.
+// The send waits at most timeoutMs for the receiver; one that does not answer
+// in time is no reply, and leaves ERROR_TIMEOUT as the last error.
 LONG copyDataSend(HWND from, HWND to, UINT code, LONG parameter, void* payload, DWORD payloadLength,
-                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form = zorvwm32::ReplyForm::text);
+                  DWORD replyCapacity, int kind, zorvwm32::ReplyForm form = zorvwm32::ReplyForm::text,
+                  DWORD timeoutMs = INFINITE);
 
 // Handles a WM_COPYDATA received by `receiver` from `requester`: a reply is
 // stored for the exchange waiting for it; any other code is delivered to the
 // receiver itself (message = code, wParam = parameter, lParam = the block or
 // the number) and answered with a reply carrying the handler's result and the
-// block as the handler left it.
-void copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope);
+// block as the handler left it. The reply waits at most replyTimeoutMs for
+// the requester to take it; false when it did not.
+bool copyDataReceive(HWND receiver, HWND requester, const COPYDATASTRUCT* envelope, DWORD replyTimeoutMs = INFINITE);
 
 // True while copyDataReceive, or the interface library's receive entry, on
 // this thread, is delivering `message` to `window` with a number from a
@@ -68,8 +74,17 @@ bool transportDeliversNumber(HWND window, UINT message, LPARAM lParam);
 namespace zel {
 // Send entry: target window, code, parameter, buffer, kind, buffer size.
 LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size);
+// The send with a deadline (entry "zelSendTimeout", which a library may
+// lack): false when the target did not take the frame within timeoutMs or
+// the library has no such entry; result then is 0.
+bool sendWithin(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size, DWORD timeoutMs,
+                LONG& result);
 // Receive entry, for every message 2074 a window receives.
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam);
+// While a window handles message 2074, the real length of the block its
+// lParam points to, as the library tells (entry "zelFrameLength"); 0 when
+// the library does not know it or has no such entry.
+std::size_t frameLength(LPARAM lParam);
 // True while a receive entry on this thread delivers a number as lParam of
 // `message` to `window`, as far as the library tells.
 bool deliversNumber(HWND window, UINT message, LPARAM lParam);

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "qxplatform.h"
+#include "sent_blocks.h"
 #include "session.h"
 #include "thread_context.h"
 #include "window_table.h"
@@ -67,6 +68,7 @@ void handleSent(ThreadContext& thread, SentMessage& sent) {
     ++thread.inboundSends;
     LRESULT result;
     if (sent.carriesBlock()) {
+        const qxplatform::SentBlock listed(sent.block(), sent.blockSize());
         result = window.call(sent.message, sent.wParam, reinterpret_cast<LPARAM>(sent.block()));
     } else if (sent.message == WM_COPYDATA && sent.lParam != 0) {
         COPYDATASTRUCT data = sent.payload();  // valid only during this call
@@ -409,18 +411,29 @@ BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE :
 // what the system passes with them (WM_COPYDATA: a COPYDATASTRUCT whose
 // pointer the sender chose).
 LRESULT qxplatform::sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size) {
+    DWORD_PTR result = 0;
+    sendMessageWithBlockTimeout(window, message, wParam, block, size, SMTO_NORMAL, INFINITE, &result);
+    return static_cast<LRESULT>(result);
+}
+
+LRESULT qxplatform::sendMessageWithBlockTimeout(HWND window, UINT message, WPARAM wParam, void* block,
+                                                std::size_t size, UINT flags, UINT timeoutMs, DWORD_PTR* result) {
     if (message < WM_USER) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     if (!WindowTable::instance().find(window)) {
         if (const auto remote = findRemote(window)) {
-            LRESULT result;
-            if (sendToRemote(*remote, message, wParam, 0, SMTO_NORMAL, std::nullopt, result, block, size) ==
-                SendOutcome::dropped)
-                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return result;
+            LRESULT answer;
+            switch (sendToRemote(*remote, message, wParam, 0, flags, deadlineAfter(timeoutMs), answer, block, size)) {
+            case SendOutcome::handled:
+                if (result != nullptr) *result = static_cast<DWORD_PTR>(answer);
+                return 1;
+            case SendOutcome::timedOut: SetLastError(ERROR_TIMEOUT); return 0;
+            default: SetLastError(ERROR_INVALID_WINDOW_HANDLE); return 0;
+            }
         }
     }
-    return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block));
+    const qxplatform::SentBlock listed(block, size);
+    return SendMessageTimeoutA(window, message, wParam, reinterpret_cast<LPARAM>(block), flags, timeoutMs, result);
 }

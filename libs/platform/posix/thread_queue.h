@@ -69,6 +69,7 @@ public:
     // A block from another process that lParam points to (see Origin).
     bool carriesBlock() const { return origin_.returnsBlock; }
     void* block() { return payload_.data(); }
+    std::size_t blockSize() const { return payload_.size(); }
 
 private:
     const std::shared_ptr<ThreadQueue> sender_;

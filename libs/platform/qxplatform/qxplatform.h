@@ -78,6 +78,19 @@ bool setAnsiCodePage(UINT codePage);
 /// them) are refused: 0, with ERROR_INVALID_PARAMETER.
 LRESULT sendMessageWithBlock(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size);
 
+/// sendMessageWithBlock with the flags and the deadline of SendMessageTimeoutA:
+/// 0 when the receiver did not answer within timeoutMs (ERROR_TIMEOUT) or
+/// cannot be reached; its answer is then not in *result, nor are its bytes in
+/// the block.
+LRESULT sendMessageWithBlockTimeout(HWND window, UINT message, WPARAM wParam, void* block, std::size_t size,
+                                    UINT flags, UINT timeoutMs, DWORD_PTR* result);
+
+/// While a window procedure handles a message that sendMessageWithBlock sent,
+/// the real size of the block its lParam points to (for a sender of another
+/// process, of the copy made for the receiver); 0 for any other lParam. A
+/// receiver reads no further than that, whatever the block's bytes claim.
+std::size_t sentBlockSize(LPARAM lParam);
+
 /// How many windows the processes of this window session have (those of
 /// processes that died are not counted); -1 where the platform does not tell
 /// (Windows).
