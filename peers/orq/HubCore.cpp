@@ -35,6 +35,7 @@ void HubCore::attach(HWND window) {
     }
     const int found = devices_.load(highest);
     log(formatText("%d devices read, looked for up to %s", found, devices_.files().devicePath(highest).c_str()));
+    federation_ = makeFederation(options_, *this, window);
 }
 
 void HubCore::log(const std::string& line) const {
@@ -112,6 +113,7 @@ void HubCore::clientLeaves(UINT message, HWND client) {
 }
 
 void HubCore::tick() {
+    if (federation_) federation_->pump();
     releaseHeld(false);
     flushOutbox();
 }

@@ -1,0 +1,81 @@
+// What the facility tests share: a mosquitto broker of their own on a free
+// loopback port, started from a generated configuration and stopped by its
+// process id, and workstations: an embedded hub each, with a window class
+// and a configuration directory of its own, joined through that broker.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "OrqTestSupport.h"
+#include "TempDir.h"
+#include "child_process.h"
+
+namespace fedtest {
+
+class Broker {
+public:
+    Broker();
+    ~Broker() { stop(); }
+    Broker(const Broker&) = delete;
+    Broker& operator=(const Broker&) = delete;
+
+    // Starts the broker (again, on the same port) and waits until it takes connections.
+    bool start();
+    // Kills it by its process id and waits until it is gone.
+    void stop();
+    std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+    int port() const { return port_; }
+
+private:
+    qxtest::TempDir directory_{"qx-broker-"};
+    int port_ = 0;
+    std::unique_ptr<mp::ChildProcess> process_;
+};
+
+// One workstation: its hub, the log lines it wrote, and clients of it.
+struct Workstation {
+    int number = 0;
+    orqtest::Facility facility;
+    std::unique_ptr<orq::OrqHub> hub;
+    std::mutex logMutex;
+    std::vector<std::string> logLines;
+
+    bool logged(const std::string& part);
+};
+
+// Devices of the tests, the same on every workstation: router 1 (16 sources,
+// 8 destinations) and GPI unit 3 belong to workstation 1, infodriver 2 (10
+// slots) to workstation 2.
+void writeDevices(const orqtest::Facility& facility);
+
+class FederationTest : public ::testing::Test {
+protected:
+    Broker broker;
+    std::vector<std::unique_ptr<Workstation>> workstations;
+
+    void SetUp() override { ASSERT_TRUE(broker.start()); }
+    void TearDown() override { workstations.clear(); }
+
+    // Writes the devices and starts the workstation's hub, joined to the broker.
+    Workstation& join(int number, int keepAliveSeconds = 10);
+    // A workstation whose facility directory was filled by the test.
+    Workstation& startHub(std::unique_ptr<Workstation> station, int keepAliveSeconds = 10);
+
+    // Waits until every workstation sees every other one online.
+    bool allOnline();
+    // Workstations 1 and 2 (owner and mirror of router 1), each online for the other.
+    bool joinTwo() {
+        owner = &join(1);
+        mirror = &join(2);
+        return allOnline();
+    }
+    Workstation* owner = nullptr;
+    Workstation* mirror = nullptr;
+};
+
+}  // namespace fedtest

@@ -1,0 +1,142 @@
+// Hubs of two or three workstations joined through a broker of the test's own.
+#include <algorithm>
+
+#include "FederationFixture.h"
+#include "qxplatform.h"
+#include "zorvMessages.h"
+
+namespace fedtest {
+namespace {
+
+using orqtest::FakeClient;
+using namespace zorvmsg;
+
+constexpr DWORD patience = mp::kPatience;
+
+// A client of a workstation's hub, joined and registered for a device range.
+std::unique_ptr<FakeClient> clientOf(Workstation& station, int device = 0, int first = 1, int last = 8) {
+    auto client = std::make_unique<FakeClient>(station.hub->window());
+    client->join();
+    if (device != 0) client->registerRange(device, first, last);
+    return client;
+}
+
+bool receives(Workstation& station, const FakeClient& client, UINT code, const std::string& text) {
+    return station.hub->waitFor(
+        [&] {
+            const auto texts = client.texts(code);
+            return std::find(texts.begin(), texts.end(), text) != texts.end();
+        },
+        patience);
+}
+
+TEST_F(FederationTest, ACrosspointFromWorkstationTwoSwitchesTheRouterOfWorkstationOne) {
+    ASSERT_TRUE(joinTwo());
+    auto atOwner = clientOf(*owner, 1);
+    auto atMirror = clientOf(*mirror, 1);
+    atMirror->command(routerCommand, 1, "RC 1 7 3 '' 2");
+    EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 3 7"));
+    EXPECT_TRUE(receives(*owner, *atOwner, routerText, "RR 1 3 7"));
+    EXPECT_EQ(owner->hub->value(1, 3), "7");
+}
+
+TEST_F(FederationTest, APollIsAnsweredFromTheMirrorEvenWithTheOwnerGone) {
+    ASSERT_TRUE(joinTwo());
+    auto atMirror = clientOf(*mirror, 1);
+    atMirror->command(routerCommand, 1, "RC 1 9 2 '' 2");
+    ASSERT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 2 9"));
+    owner->hub->stop();
+    ASSERT_TRUE(mirror->hub->waitFor([&] { return !mirror->hub->deviceOnline(1); }, patience));
+    atMirror->clear();
+    atMirror->command(routerCommand, 1, "RP 1 1 2 2");
+    EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 1 5"));
+    EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 2 9"));
+}
+
+TEST_F(FederationTest, ALockHeldByWorkstationOneRefusesWorkstationTwo) {
+    ASSERT_TRUE(joinTwo());
+    auto atOwner = clientOf(*owner, 1);
+    auto atMirror = clientOf(*mirror, 1);
+    atOwner->command(routerCommand, 1, "RL 1 1 1 1 1");
+    atMirror->command(routerCommand, 1, "RC 1 12 1 '' 2");
+    // The owner refuses and reports the state unchanged, on both sides.
+    EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 1 5"));
+    EXPECT_TRUE(owner->logged("locked; change from workstation 2 refused"));
+    EXPECT_EQ(owner->hub->value(1, 1), "5");
+    EXPECT_TRUE(atMirror->texts(routerText) == std::vector<std::string>{"RR 1 1 5"});
+}
+
+TEST_F(FederationTest, ADeviceMessageForWorkstationTwoReachesItsClientsOnly) {
+    Workstation& sender = join(1);
+    Workstation& second = join(2);
+    Workstation& third = join(3);
+    ASSERT_TRUE(allOnline());
+    std::vector<std::unique_ptr<FakeClient>> clients;
+    for (Workstation* station : {&sender, &second, &third}) {
+        clients.push_back(clientOf(*station));
+        clients.back()->sendWithWindow(subscribeNet);
+    }
+    clients[0]->command(deviceMessageCommand, 1, "NS 1 2 'for two' 1 0 7");
+    clients[0]->command(deviceMessageCommand, 1, "NS 1 0 'for all' 1 0 8");
+    EXPECT_TRUE(receives(second, *clients[1], generalText, "NS 1 1 'for two' 2 0 7"));
+    ASSERT_TRUE(receives(third, *clients[2], generalText, "NS 1 1 'for all' 0 0 8"));
+    // Messages of one sender arrive in order: the first one was not for the third.
+    EXPECT_EQ(clients[2]->texts(generalText).size(), 1u);
+}
+
+TEST_F(FederationTest, AConfigurationChangeReachesEveryWorkstation) {
+    Workstation& sender = join(1);
+    Workstation& second = join(2);
+    Workstation& third = join(3);
+    ASSERT_TRUE(allOnline());
+    auto atSender = clientOf(sender);
+    auto atSecond = clientOf(second);
+    auto atThird = clientOf(third);
+    atSecond->sendWithWindow(subscribeNet);
+    atThird->sendWithWindow(subscribeNet);
+    const std::string change = "router 1 renamed";
+    atSender->requestText(configChangeIn, static_cast<LONG>(change.size()), change);
+    EXPECT_TRUE(receives(second, *atSecond, configChangeOut, change));
+    EXPECT_TRUE(receives(third, *atThird, configChangeOut, change));
+}
+
+TEST_F(FederationTest, AnOwnerKilledIsOfflineWithinOneAndAHalfKeepAlives) {
+    constexpr int keepAlive = 5;
+    orqtest::Facility ownerFacility;
+    writeDevices(ownerFacility);
+    mp::ChildProcess ownerProcess({"QX_SESSION=fedtest-ownerProcess-" + std::to_string(GetCurrentProcessId()),
+                            mp::siblingProgram("orq-hub"), "-q", "-c", qxplatform::hostPath(ownerFacility.directory()), "--broker",
+                            broker.url(), "--facility", "test", "--workstation", "1", "--keepalive",
+                            std::to_string(keepAlive)},
+                           "/usr/bin/env");
+    Workstation& station = join(2, keepAlive);
+    ASSERT_TRUE(station.hub->waitFor([&] { return station.hub->deviceOnline(1); }, patience));
+    ownerProcess.kill();
+    const DWORD killed = GetTickCount();
+    ASSERT_TRUE(station.hub->waitFor([&] { return !station.hub->deviceOnline(1); }, patience));
+    EXPECT_LE(GetTickCount() - killed, keepAlive * 1500u);
+    EXPECT_TRUE(station.logged("workstation 1 offline; its devices 1, 3 are offline"));
+    auto atMirror = clientOf(station, 1);
+    atMirror->command(routerCommand, 1, "RC 1 3 3 '' 2");
+    EXPECT_TRUE(station.logged("command for device 1 refused: its owner, workstation 1, is offline"));
+}
+
+TEST_F(FederationTest, AfterTheBrokerRestartsTheMirrorCatchesUp) {
+    ASSERT_TRUE(joinTwo());
+    auto atOwner = clientOf(*owner, 1);
+    auto atMirror = clientOf(*mirror, 1);
+    broker.stop();
+    ASSERT_TRUE(mirror->hub->waitFor([&] { return !mirror->hub->deviceOnline(1); }, patience));
+    // Local devices keep working; commands for remote ones fail with a log line.
+    atOwner->command(routerCommand, 1, "RC 1 11 4 '' 1");
+    EXPECT_TRUE(receives(*owner, *atOwner, routerText, "RR 1 4 11"));
+    atMirror->command(routerCommand, 1, "RC 1 2 4 '' 2");
+    EXPECT_TRUE(mirror->logged("command for device 1 refused: no broker link"));
+    ASSERT_TRUE(broker.start());
+    EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 4 11"));
+    EXPECT_TRUE(mirror->hub->waitFor([&] { return mirror->hub->deviceOnline(1); }, patience));
+    EXPECT_EQ(mirror->hub->value(1, 4), "11");
+}
+
+}  // namespace
+}  // namespace fedtest
