@@ -92,7 +92,7 @@ Workstation& FederationTest::join(int number, int keepAliveSeconds) {
 Workstation& FederationTest::startHub(std::unique_ptr<Workstation> station, int keepAliveSeconds) {
     orq::HubOptions options = orqtest::testOptions(station->facility);
     options.windowClass = "OrqFederationHub" + std::to_string(station->number);
-    options.holdDelayMs = 0;
+    options.answer2031 = options.answer49153 = station->discoverable;
     options.federation.broker = broker.url();
     options.federation.facility = "test";
     options.federation.workstation = station->number;

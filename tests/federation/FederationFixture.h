@@ -40,6 +40,7 @@ private:
 // One workstation: its hub, the log lines it wrote, and clients of it.
 struct Workstation {
     int number = 0;
+    bool discoverable = true;  // answers the discovery broadcasts
     orqtest::Facility facility;
     std::unique_ptr<orq::OrqHub> hub;
     std::mutex logMutex;

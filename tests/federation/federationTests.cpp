@@ -1,7 +1,10 @@
 // Hubs of two or three workstations joined through a broker of the test's own.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "FederationFixture.h"
+#include "InfodriverHost.h"
 #include "qxplatform.h"
 #include "zorvMessages.h"
 
@@ -136,6 +139,83 @@ TEST_F(FederationTest, AfterTheBrokerRestartsTheMirrorCatchesUp) {
     EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 4 11"));
     EXPECT_TRUE(mirror->hub->waitFor([&] { return mirror->hub->deviceOnline(1); }, patience));
     EXPECT_EQ(mirror->hub->value(1, 4), "11");
+}
+
+
+// Commands of every kind from one workstation for a device of the other: the
+// owner acts on them and the change comes back to the sender's clients.
+TEST_F(FederationTest, CommandsOfEveryKindTravelToTheOwnerAndBack) {
+    ASSERT_TRUE(joinTwo());
+    struct Case {
+        Workstation* from;
+        UINT code;
+        int device;
+        std::string text;
+        UINT answerCode;
+        std::string answer;
+    };
+    const Case cases[] = {
+        {mirror, gpiCommand, 3, "GS 3 4 1 2", gpiText, "GR 3 4 2 1"},
+        {owner, infodriverCommand, 2, "IW 2 'cue' 5 1", infodriverText, "IR 2 5 1 'cue'"},
+        {mirror, nameChange, 1, "RM 1 0 2 'CAM 2 WIDE' 0 2 0", generalText, "DC 1 2 0"},
+    };
+    for (const Case& c : cases) {
+        auto client = clientOf(*c.from, c.device);
+        client->command(c.code, c.device, c.text);
+        EXPECT_TRUE(receives(*c.from, *client, c.answerCode, c.answer)) << c.text;
+    }
+    char name[64] = {};
+    const std::uint16_t record[3] = {1, 0, 2};
+    std::memcpy(name, record, sizeof record);
+    EXPECT_EQ(clientOf(*mirror)->request(nameReadShort, 0, name, sizeof name, sizeof name), 1);
+    EXPECT_STREQ(name, "CAM 2 WIDE");
+}
+
+TEST_F(FederationTest, AHeldCommandForARemoteDeviceTravelsWhenReleased) {
+    ASSERT_TRUE(joinTwo());
+    auto atMirror = clientOf(*mirror, 1);
+    atMirror->command(routerCommand, 1, "RC 1 6 2 '' 2", false);
+    EXPECT_EQ(owner->hub->value(1, 2), "0");
+    atMirror->send(releaseHeldCommands, 0, 0);
+    EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 2 6"));
+}
+
+TEST_F(FederationTest, AnInfodriverSlotIsDecidedByTheInfodriverOfTheOwningWorkstation) {
+    auto owning = std::make_unique<Workstation>();
+    owning->number = 2;
+    writeDevices(owning->facility);
+    infodriver::InfodriverOptions driverOptions;
+    driverOptions.configDirectory = owning->facility.directory();
+    driverOptions.devices = {2};
+    infodriver::InfodriverHost infodriver(driverOptions);
+    ASSERT_TRUE(infodriver.start());
+    startHub(std::move(owning));
+    // In one test session the infodriver must find its own workstation's hub.
+    auto writing = std::make_unique<Workstation>();
+    writing->number = 1;
+    writing->discoverable = false;
+    writeDevices(writing->facility);
+    Workstation& writer = startHub(std::move(writing));
+    ASSERT_TRUE(writer.hub->waitFor([&] { return writer.hub->deviceOnline(2); }, patience));
+    auto client = clientOf(writer, 2, 1, 10);
+    client->command(infodriverCommand, 2, "IW 2 'on air' 3 1");
+    EXPECT_TRUE(receives(writer, *client, infodriverText, "IR 2 3 1 'on air'"));
+    EXPECT_EQ(infodriver.slot(2, 3), "on air");
+}
+
+TEST_F(FederationTest, WithoutABrokerEveryDeviceIsTheHubsOwn) {
+    orqtest::Facility facility;
+    writeDevices(facility);
+    orq::HubOptions options = orqtest::testOptions(facility);
+    orq::OrqHub hub(options);
+    ASSERT_TRUE(hub.start());
+    FakeClient client(hub.window());
+    client.join();
+    client.registerRange(2, 1, 10);
+    client.command(infodriverCommand, 2, "IW 2 'local' 1 1");
+    ASSERT_TRUE(orqtest::waitForDeliveries(hub, client, infodriverText, 1));
+    EXPECT_EQ(client.texts(infodriverText), std::vector<std::string>{"IR 2 1 1 'local'"});
+    EXPECT_TRUE(hub.deviceOnline(2));
 }
 
 }  // namespace
