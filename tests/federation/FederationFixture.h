@@ -1,7 +1,6 @@
-// What the facility tests share: a mosquitto broker of their own on a free
-// loopback port, started from a generated configuration and stopped by its
-// process id, and workstations: an embedded hub each, with a window class
-// and a configuration directory of its own, joined through that broker.
+// What the facility tests share: a broker of their own (BrokerProcess.h) and
+// workstations: an embedded hub each, with a window class and a
+// configuration directory of its own, joined through that broker.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,30 +11,9 @@
 #include <vector>
 
 #include "OrqTestSupport.h"
-#include "TempDir.h"
-#include "child_process.h"
+#include "BrokerProcess.h"
 
 namespace fedtest {
-
-class Broker {
-public:
-    Broker();
-    ~Broker() { stop(); }
-    Broker(const Broker&) = delete;
-    Broker& operator=(const Broker&) = delete;
-
-    // Starts the broker (again, on the same port) and waits until it takes connections.
-    bool start();
-    // Kills it by its process id and waits until it is gone.
-    void stop();
-    std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
-    int port() const { return port_; }
-
-private:
-    qxtest::TempDir directory_{"qx-broker-"};
-    int port_ = 0;
-    std::unique_ptr<mp::ChildProcess> process_;
-};
 
 // One workstation: its hub, the log lines it wrote, and clients of it.
 struct Workstation {

@@ -1,0 +1,67 @@
+#include "BrokerProcess.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace fedtest {
+
+namespace {
+
+// A loopback port nobody listens on now.
+int freePort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    ::close(probe);
+    return port;
+}
+
+bool accepts(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool connected = ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return connected;
+}
+
+}  // namespace
+
+Broker::Broker() : port_(freePort()) {
+    // The shipped settings (peers/orq/mosquitto.conf), with a listener of our own.
+    std::ifstream shipped(MOSQUITTO_CONF);
+    std::ofstream config(directory_.host() / "mosquitto.conf");
+    config << "listener " << port_ << " 127.0.0.1\nlog_dest none\n";
+    for (std::string line; std::getline(shipped, line);) {
+        if (line.rfind("listener", 0) != 0) config << line << "\n";
+    }
+}
+
+bool Broker::start() {
+    stop();
+    process_ = std::make_unique<mp::ChildProcess>(
+        std::vector<std::string>{"-c", (directory_.host() / "mosquitto.conf").string()}, MOSQUITTO_PROGRAM);
+    return process_->started() && mp::pumpUntilTrue([this] { return accepts(port_); }, mp::kPatience);
+}
+
+void Broker::stop() {
+    if (!process_) return;
+    process_->kill();
+    process_->wait(mp::kPatience);
+    process_.reset();
+}
+
+}  // namespace fedtest
