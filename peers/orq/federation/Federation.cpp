@@ -5,6 +5,7 @@
 
 #include "HubCore.h"
 #include "Payloads.h"
+#include "qxConfig.h"
 #include "zorvText.h"
 
 namespace orq {
@@ -280,6 +281,7 @@ std::unique_ptr<FederationLink> makeFederation(const HubOptions& options, HubCor
     if (!validFacilityName(settings.facility)) return fail("facility '" + settings.facility + "' is no topic level");
     int workstation = settings.workstation;
     if (workstation <= 0) workstation = wireToInt(hub.devices().files().readHub("Network")["Workstation"]);
+    if (workstation <= 0) workstation = qxConfig::workstation();
     if (workstation <= 0 || workstation > 0xFFFF) return fail("no workstation number (1..65535)");
     try {
         return std::make_unique<Federation>(options, hub, window, workstation, *broker);
