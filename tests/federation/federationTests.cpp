@@ -144,6 +144,14 @@ TEST_F(FederationTest, AfterTheBrokerRestartsTheMirrorCatchesUp) {
 
 // Commands of every kind from one workstation for a device of the other: the
 // owner acts on them and the change comes back to the sender's clients.
+TEST_F(FederationTest, HubsStartedBeforeTheBrokerJoinWhenItComes) {
+    broker.stop();
+    join(1);
+    join(2);
+    ASSERT_TRUE(broker.start());
+    EXPECT_TRUE(allOnline());
+}
+
 TEST_F(FederationTest, CommandsOfEveryKindTravelToTheOwnerAndBack) {
     ASSERT_TRUE(joinTwo());
     struct Case {

@@ -15,6 +15,9 @@ namespace {
 // State, commands and messages are all sent at least once; sequence numbers
 // make a repeated state harmless.
 constexpr int qos = 1;
+// No payload of ours comes near this (texts are at most a 512-byte block);
+// anything larger is not from a hub and is dropped unread.
+constexpr std::size_t largestPayload = 16 * 1024;
 
 // The first sequence number of a hub's run: microseconds of the wall clock,
 // so that a restarted owner numbers above its earlier run.
@@ -162,7 +165,7 @@ bool Federation::fresh(const SeenKey& key, std::uint64_t seq) {
 
 void Federation::message(const std::string& topic, const std::string& payload) {
     const auto ref = topics_.parse(topic);
-    if (!ref) return;
+    if (!ref || payload.size() > largestPayload) return;
     switch (ref->kind) {
     case TopicKind::hub: hubStatus(ref->workstation, payload); return;
     case TopicKind::command: command(ref->device, payload); return;

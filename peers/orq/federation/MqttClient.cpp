@@ -66,12 +66,12 @@ MqttClient::~MqttClient() {
 }
 
 void MqttClient::start() {
-    // A broker that is not there yet is no error: the network thread keeps
-    // trying, as it does after losing the link.
-    const int rc = mosquitto_connect_async(handle_, settings_.host.c_str(), settings_.port, settings_.keepAliveSeconds);
-    if (rc == MOSQ_ERR_INVAL) check(rc, "connect");
+    // The network thread first: a broker that is not there yet is then no
+    // error, the thread keeps trying as it does after losing the link.
     check(mosquitto_loop_start(handle_), "network thread");
     started_ = true;
+    const int rc = mosquitto_connect_async(handle_, settings_.host.c_str(), settings_.port, settings_.keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) onLink_(false, mosquitto_strerror(rc));
 }
 
 bool MqttClient::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
