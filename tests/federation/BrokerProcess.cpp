@@ -50,6 +50,25 @@ Broker::Broker() : port_(freePort()) {
     }
 }
 
+void Broker::requirePasswords(const std::vector<std::pair<std::string, std::string>>& users) {
+    const std::string file = (directory_.host() / "passwords").string();
+    std::ofstream(file).close();
+    for (const auto& [user, password] : users) {
+        mp::ChildProcess add({"-b", file, user, password}, MOSQUITTO_PASSWD_PROGRAM);
+        add.wait(mp::kPatience);
+    }
+    // Started as root, the broker would read its files as user mosquitto,
+    // which may not enter this directory.
+    std::ofstream(directory_.host() / "mosquitto.conf", std::ios::app)
+        << "user root\nallow_anonymous false\npassword_file " << file << "\n";
+}
+
+std::string Broker::passwordFile(const std::string& password) const {
+    const auto file = directory_.host() / ("password-" + password);
+    std::ofstream(file) << password << "\n";
+    return file.string();
+}
+
 bool Broker::start() {
     stop();
     process_ = std::make_unique<mp::ChildProcess>(

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TempDir.h"
 #include "child_process.h"
@@ -19,6 +21,10 @@ public:
 
     // Starts the broker (again, on the same port) and waits until it takes connections.
     bool start();
+    // From the next start on, only these users with these passwords get in.
+    void requirePasswords(const std::vector<std::pair<std::string, std::string>>& users);
+    // A file holding a password on its first line, as hubs are given.
+    std::string passwordFile(const std::string& password) const;
     // Kills it by its process id and waits until it is gone.
     void stop();
     std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }

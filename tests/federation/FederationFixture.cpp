@@ -25,6 +25,15 @@ Workstation& FederationTest::join(int number, int keepAliveSeconds) {
     return startHub(std::move(station), keepAliveSeconds);
 }
 
+Workstation& FederationTest::joinAs(int number, const std::string& user, const std::string& password) {
+    auto station = std::make_unique<Workstation>();
+    station->number = number;
+    station->user = user;
+    station->passwordFile = broker.passwordFile(password);
+    writeDevices(station->facility);
+    return startHub(std::move(station));
+}
+
 Workstation& FederationTest::startHub(std::unique_ptr<Workstation> station, int keepAliveSeconds) {
     orq::HubOptions options = orqtest::testOptions(station->facility);
     options.windowClass = "OrqFederationHub" + std::to_string(station->number);
@@ -33,6 +42,8 @@ Workstation& FederationTest::startHub(std::unique_ptr<Workstation> station, int 
     options.federation.facility = "test";
     options.federation.workstation = station->number;
     options.federation.keepAliveSeconds = keepAliveSeconds;
+    options.federation.user = station->user;
+    options.federation.passwordFile = station->passwordFile;
     Workstation* raw = station.get();
     options.log = [raw](const std::string& line) {
         std::lock_guard<std::mutex> lock(raw->logMutex);

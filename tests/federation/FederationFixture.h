@@ -19,6 +19,7 @@ namespace fedtest {
 struct Workstation {
     int number = 0;
     bool discoverable = true;  // answers the discovery broadcasts
+    std::string user, passwordFile;  // at the broker
     orqtest::Facility facility;
     std::unique_ptr<orq::OrqHub> hub;
     std::mutex logMutex;
@@ -42,6 +43,8 @@ protected:
 
     // Writes the devices and starts the workstation's hub, joined to the broker.
     Workstation& join(int number, int keepAliveSeconds = 10);
+    // The same as a user of the broker.
+    Workstation& joinAs(int number, const std::string& user, const std::string& password);
     // A workstation whose facility directory was filled by the test.
     Workstation& startHub(std::unique_ptr<Workstation> station, int keepAliveSeconds = 10);
 

@@ -152,6 +152,18 @@ TEST_F(FederationTest, HubsStartedBeforeTheBrokerJoinWhenItComes) {
     EXPECT_TRUE(allOnline());
 }
 
+TEST_F(FederationTest, HubsLogInWithTheirPasswordFilesAndAWrongPasswordIsRefused) {
+    broker.requirePasswords({{"hub1", "one"}, {"hub2", "two"}});
+    ASSERT_TRUE(broker.start());
+    joinAs(1, "hub1", "one");
+    Workstation& second = joinAs(2, "hub2", "two");
+    ASSERT_TRUE(allOnline());
+    Workstation& wrong = joinAs(3, "hub2", "guess");
+    EXPECT_TRUE(wrong.hub->waitFor([&] { return wrong.logged("no broker link ("); }, patience));
+    EXPECT_FALSE(wrong.hub->deviceOnline(1));
+    EXPECT_TRUE(second.hub->deviceOnline(1));
+}
+
 TEST_F(FederationTest, CommandsOfEveryKindTravelToTheOwnerAndBack) {
     ASSERT_TRUE(joinTwo());
     struct Case {
