@@ -58,9 +58,22 @@ void Broker::requirePasswords(const std::vector<std::pair<std::string, std::stri
         add.wait(mp::kPatience);
     }
     // Started as root, the broker would read its files as user mosquitto,
-    // which may not enter this directory.
+    // which may not enter this directory (so too for the TLS files).
     std::ofstream(directory_.host() / "mosquitto.conf", std::ios::app)
         << "user root\nallow_anonymous false\npassword_file " << file << "\n";
+}
+
+std::string Broker::requireTls() {
+    const std::string key = (directory_.host() / "broker.key").string();
+    const std::string certificate = (directory_.host() / "broker.pem").string();
+    mp::ChildProcess make({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                           "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate},
+                          OPENSSL_PROGRAM);
+    if (make.wait(mp::kPatience) != 0) return {};
+    std::ofstream(directory_.host() / "mosquitto.conf", std::ios::app)
+        << "user root\ncertfile " << certificate << "\nkeyfile " << key << "\n";
+    tls_ = true;
+    return certificate;
 }
 
 std::string Broker::passwordFile(const std::string& password) const {

@@ -23,17 +23,22 @@ public:
     bool start();
     // From the next start on, only these users with these passwords get in.
     void requirePasswords(const std::vector<std::pair<std::string, std::string>>& users);
+    // From the next start on, the listener speaks TLS only, with a
+    // self-signed certificate for 127.0.0.1; returns the CA file clients
+    // need, empty when it could not be made.
+    std::string requireTls();
     // A file holding a password on its first line, as hubs are given.
     std::string passwordFile(const std::string& password) const;
     // Kills it by its process id and waits until it is gone.
     void stop();
-    std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+    std::string url() const { return (tls_ ? "mqtts://127.0.0.1:" : "mqtt://127.0.0.1:") + std::to_string(port_); }
     int port() const { return port_; }
     unsigned long processId() const { return process_ ? process_->id() : 0; }
 
 private:
     qxtest::TempDir directory_{"qx-broker-"};
     int port_ = 0;
+    bool tls_ = false;
     std::unique_ptr<mp::ChildProcess> process_;
 };
 

@@ -44,6 +44,7 @@ Workstation& FederationTest::startHub(std::unique_ptr<Workstation> station, int 
     options.federation.keepAliveSeconds = keepAliveSeconds;
     options.federation.user = station->user;
     options.federation.passwordFile = station->passwordFile;
+    options.federation.caFile = station->caFile;
     Workstation* raw = station.get();
     options.log = [raw](const std::string& line) {
         std::lock_guard<std::mutex> lock(raw->logMutex);

@@ -20,6 +20,7 @@ struct Workstation {
     int number = 0;
     bool discoverable = true;  // answers the discovery broadcasts
     std::string user, passwordFile;  // at the broker
+    std::string caFile;              // TLS
     orqtest::Facility facility;
     std::unique_ptr<orq::OrqHub> hub;
     std::mutex logMutex;

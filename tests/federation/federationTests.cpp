@@ -164,6 +164,20 @@ TEST_F(FederationTest, HubsLogInWithTheirPasswordFilesAndAWrongPasswordIsRefused
     EXPECT_TRUE(second.hub->deviceOnline(1));
 }
 
+TEST_F(FederationTest, HubsJoinOverTlsWithTheBrokersCaFile) {
+    const std::string ca = broker.requireTls();
+    ASSERT_FALSE(ca.empty());
+    ASSERT_TRUE(broker.start());
+    for (const int number : {1, 2}) {
+        auto station = std::make_unique<Workstation>();
+        station->number = number;
+        station->caFile = ca;
+        writeDevices(station->facility);
+        startHub(std::move(station));
+    }
+    EXPECT_TRUE(allOnline());
+}
+
 TEST_F(FederationTest, CommandsOfEveryKindTravelToTheOwnerAndBack) {
     ASSERT_TRUE(joinTwo());
     struct Case {

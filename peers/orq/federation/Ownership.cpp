@@ -7,12 +7,16 @@ namespace orq {
 
 namespace {
 
-bool sameKey(const std::string& key, const char* wanted) {
-    std::size_t i = 0;
-    for (; wanted[i] != '\0'; ++i) {
-        if (i >= key.size() || (key[i] | 0x20) != (wanted[i] | 0x20)) return false;
+// The key, blanks around it ignored, in any letter case (as DeviceModel reads keys).
+bool sameKey(const std::string& key, const std::string& wanted) {
+    const auto first = key.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const std::string bare = key.substr(first, key.find_last_not_of(" \t") - first + 1);
+    if (bare.size() != wanted.size()) return false;
+    for (std::size_t i = 0; i < bare.size(); ++i) {
+        if ((bare[i] | 0x20) != (wanted[i] | 0x20)) return false;
     }
-    return i == key.size();
+    return true;
 }
 
 }  // namespace
