@@ -1,6 +1,8 @@
 #include "HubCore.h"
-#include "zorvMessages.h"
 
+#include <algorithm>
+
+#include "zorvMessages.h"
 #include "zorvText.h"
 
 namespace orq {
@@ -120,9 +122,10 @@ void HubCore::tick() {
 
 DWORD HubCore::msUntilWork() const {
     if (!outbox_.empty() || spy_.pending()) return 0;
-    if (held_.empty()) return INFINITE;
+    const DWORD federation = federation_ ? federation_->msUntilWork() : INFINITE;
+    if (held_.empty()) return federation;
     const LONG left = static_cast<LONG>(held_.front().due - GetTickCount());
-    return left > 0 ? static_cast<DWORD>(left) : 0;
+    return std::min(left > 0 ? static_cast<DWORD>(left) : 0, federation);
 }
 
 int HubCore::releaseHeld(bool all) {

@@ -1,5 +1,6 @@
 #include "Federation.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 
@@ -34,6 +35,9 @@ std::string firstLine(const std::string& path) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
+
+// Heartbeats twice per keep-alive: a silent hub is noticed within 1.5 times it.
+DWORD heartbeatMs(int keepAliveSeconds) { return static_cast<DWORD>(keepAliveSeconds > 0 ? keepAliveSeconds : 10) * 500; }
 
 std::string deviceList(const std::vector<int>& devices) {
     std::string text;
@@ -104,6 +108,24 @@ void Federation::pump() {
         arrivals.swap(inbox_);
     }
     for (const Arrival& arrival : arrivals) handle(arrival);
+    timedWork();
+}
+
+void Federation::timedWork() {
+    const DWORD now = GetTickCount();
+    if (connected_ && static_cast<LONG>(now - nextHeartbeat_) >= 0) {
+        client_->publish(topics_.alive(workstation_), "{}", 0, false);
+        nextHeartbeat_ = now + heartbeatMs(options_.federation.keepAliveSeconds);
+    }
+    for (const int workstation : liveness_.silent(now)) logChange(workstation, Liveness::Change::offline, "silent");
+}
+
+DWORD Federation::msUntilWork() const {
+    if (!connected_) return INFINITE;
+    const DWORD now = GetTickCount();
+    const LONG heartbeat = static_cast<LONG>(nextHeartbeat_ - now);
+    const DWORD untilHeartbeat = heartbeat > 0 ? static_cast<DWORD>(heartbeat) : 0;
+    return std::min(untilHeartbeat, liveness_.msUntilCheck(now));
 }
 
 void Federation::handle(const Arrival& arrival) {
@@ -121,6 +143,7 @@ void Federation::linkUp() {
     // Subscribed again on every link: the broker keeps no session for us.
     client_->subscribe(topics_.everything(), qos, true);
     publish(topics_.hub(workstation_), status(true), true);
+    nextHeartbeat_ = GetTickCount();
     publishOwnState();
 }
 
@@ -134,7 +157,7 @@ void Federation::linkDown(const std::string& reason) {
     }
     connected_ = false;
     // Without the broker nobody can vouch for the other hubs.
-    onlineHubs_.clear();
+    liveness_.clear();
 }
 
 // Every index of every device this hub owns, and their locks: after a link
@@ -153,7 +176,8 @@ void Federation::publish(const std::string& topic, const std::string& payload, b
 }
 
 std::string Federation::status(bool online) const {
-    return encode(HubStatus{workstation_, online, online ? ownership_.ownedHere() : std::vector<int>{}});
+    return encode(HubStatus{workstation_, online, online ? ownership_.ownedHere() : std::vector<int>{},
+                            options_.federation.keepAliveSeconds});
 }
 
 bool Federation::fresh(const SeenKey& key, std::uint64_t seq) {
@@ -168,6 +192,7 @@ void Federation::message(const std::string& topic, const std::string& payload) {
     if (!ref || payload.size() > largestPayload) return;
     switch (ref->kind) {
     case TopicKind::hub: hubStatus(ref->workstation, payload); return;
+    case TopicKind::alive: heartbeat(ref->workstation); return;
     case TopicKind::command: command(ref->device, payload); return;
     case TopicKind::deviceMessage:
     case TopicKind::configMessage: {
@@ -200,15 +225,19 @@ void Federation::message(const std::string& topic, const std::string& payload) {
 void Federation::hubStatus(int workstation, const std::string& payload) {
     const auto status = decodeStatus(payload);
     if (!status || workstation == workstation_ || status->workstation != workstation) return;
-    const bool was = onlineHubs_.count(workstation) != 0;
-    if (status->online == was) return;
-    if (status->online) {
-        onlineHubs_.insert(workstation);
-    } else {
-        onlineHubs_.erase(workstation);
-    }
-    log(formatText("workstation %d %s; its devices %s are %s", workstation, status->online ? "online" : "offline",
-                   deviceList(ownership_.ownedBy(workstation)).c_str(), status->online ? "online" : "offline"));
+    logChange(workstation, liveness_.status(workstation, status->online, status->keepAliveSeconds, GetTickCount()), "");
+}
+
+void Federation::heartbeat(int workstation) {
+    if (workstation != workstation_) logChange(workstation, liveness_.heard(workstation, GetTickCount()), "heard again");
+}
+
+void Federation::logChange(int workstation, Liveness::Change change, const char* why) {
+    if (change == Liveness::Change::none) return;
+    const bool online = change == Liveness::Change::online;
+    log(formatText("workstation %d %s%s%s; its devices %s are %s", workstation, online ? "online" : "offline",
+                   *why ? ", " : "", why, deviceList(ownership_.ownedBy(workstation)).c_str(),
+                   online ? "online" : "offline"));
 }
 
 void Federation::command(int device, const std::string& payload) {
@@ -227,7 +256,7 @@ void Federation::command(int device, const std::string& payload) {
 
 bool Federation::online(int device) const {
     if (!ownership_.remote(device)) return true;
-    return connected_ && onlineHubs_.count(ownership_.owner(device)) != 0;
+    return connected_ && liveness_.serving(ownership_.owner(device));
 }
 
 bool Federation::forward(const Command& command) {
@@ -236,7 +265,7 @@ bool Federation::forward(const Command& command) {
     const int owner = ownership_.owner(command.device);
     if (!connected_) {
         log(formatText("command for device %d refused: no broker link: %s", command.device, command.wire.c_str()));
-    } else if (onlineHubs_.count(owner) == 0) {
+    } else if (!liveness_.serving(owner)) {
         log(formatText("command for device %d refused: its owner, workstation %d, is offline: %s", command.device,
                        owner, command.wire.c_str()));
     } else {

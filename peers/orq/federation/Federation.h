@@ -10,13 +10,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "FederationLink.h"
 #include "FederationOptions.h"
+#include "Liveness.h"
 #include "MqttClient.h"
 #include "Ownership.h"
 #include "TopicTree.h"
@@ -29,6 +29,7 @@ public:
     ~Federation() override;
 
     void pump() override;
+    DWORD msUntilWork() const override;
     bool forward(const Command& command) override;
     void stateReported(const Device& device, int index) override;
     void locksChanged(const Device& device) override;
@@ -54,6 +55,9 @@ private:
     void linkDown(const std::string& reason);
     void message(const std::string& topic, const std::string& payload);
     void hubStatus(int workstation, const std::string& payload);
+    void heartbeat(int workstation);
+    void timedWork();
+    void logChange(int workstation, Liveness::Change change, const char* why);
     void command(int device, const std::string& payload);
     bool fresh(const SeenKey& key, std::uint64_t seq);
     void publishOwnState();
@@ -70,7 +74,8 @@ private:
 
     bool connected_ = false;  // hub thread
     std::string lastLinkProblem_;
-    std::set<int> onlineHubs_;
+    Liveness liveness_;
+    DWORD nextHeartbeat_ = 0;
     std::uint64_t seq_;
     std::map<SeenKey, std::uint64_t> seen_;
 

@@ -23,8 +23,11 @@ class FederationLink {
 public:
     virtual ~FederationLink() = default;
 
-    // On the hub's thread: handles what arrived from the broker.
+    // On the hub's thread: handles what arrived from the broker and the
+    // timed work (heartbeats, silent hubs).
     virtual void pump() = 0;
+    // How long the hub's loop may wait before pump() has timed work.
+    virtual DWORD msUntilWork() const = 0;
 
     // A command for a device another workstation owns is sent to the owner,
     // or refused with a log line (no broker, owner offline): true either way.

@@ -50,7 +50,8 @@ std::optional<T> decode(const std::string& payload, Read read) {
 std::string encode(const HubStatus& status) {
     return json{{"workstation", status.workstation},
                 {"state", status.online ? "online" : "offline"},
-                {"devices", status.devices}}
+                {"devices", status.devices},
+                {"keepalive", status.keepAliveSeconds}}
         .dump();
 }
 
@@ -77,6 +78,7 @@ std::optional<HubStatus> decodeStatus(const std::string& payload) {
         if (object.contains("devices")) {
             for (const json& device : object.at("devices")) status.devices.push_back(bounded(device));
         }
+        if (object.contains("keepalive")) status.keepAliveSeconds = bounded(object.at("keepalive"));
     });
 }
 

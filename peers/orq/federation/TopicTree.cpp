@@ -44,7 +44,9 @@ std::string TopicTree::command(int device) const { return root_ + "command/" + s
 
 std::optional<TopicRef> TopicTree::parse(const std::string& topic) const {
     if (topic.rfind(root_, 0) != 0) return std::nullopt;
-    const std::vector<std::string> parts = levels(topic.substr(root_.size()));
+    std::vector<std::string> parts = levels(topic.substr(root_.size()));
+    const bool alive = parts.size() == 3 && parts[0] == "hub" && parts[2] == "alive";
+    if (alive) parts.pop_back();
     std::vector<int> numbers;
     for (std::size_t i = 1; i < parts.size(); ++i) {
         numbers.push_back(number(parts[i]));
@@ -53,7 +55,7 @@ std::optional<TopicRef> TopicTree::parse(const std::string& topic) const {
     const std::string& head = parts[0];
     TopicRef ref;
     if (head == "hub" && numbers.size() == 1) {
-        ref.kind = TopicKind::hub;
+        ref.kind = alive ? TopicKind::alive : TopicKind::hub;
         ref.workstation = numbers[0];
     } else if (head == "state" && numbers.size() == 2) {
         ref = {TopicKind::state, 0, numbers[0], numbers[1], 0};

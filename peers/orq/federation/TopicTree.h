@@ -1,5 +1,6 @@
 // The facility's topics, all below zorv/<facility>/ (FEDERATION.md):
 //   hub/<ws>                      a hub's status, with its will     retained
+//   hub/<ws>/alive                a hub's heartbeat                 not retained
 //   state/<device>/<index>        an index's state, by its owner    retained
 //   locks/<device>                a device's locks, by its owner    retained
 //   names/<device>/<db>/<index>   a changed name, by its owner      retained
@@ -13,7 +14,7 @@
 
 namespace orq {
 
-enum class TopicKind { hub, state, locks, name, command, deviceMessage, configMessage };
+enum class TopicKind { hub, alive, state, locks, name, command, deviceMessage, configMessage };
 
 struct TopicRef {
     TopicKind kind = TopicKind::hub;
@@ -29,6 +30,7 @@ public:
 
     std::string everything() const { return root_ + "#"; }
     std::string hub(int workstation) const;
+    std::string alive(int workstation) const { return hub(workstation) + "/alive"; }
     std::string state(int device, int index) const;
     std::string locks(int device) const;
     std::string name(int device, int database, int index) const;
