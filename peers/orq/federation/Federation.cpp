@@ -36,8 +36,9 @@ std::string firstLine(const std::string& path) {
     return line;
 }
 
-// Heartbeats twice per keep-alive: a silent hub is noticed within 1.5 times it.
-DWORD heartbeatMs(int keepAliveSeconds) { return static_cast<DWORD>(keepAliveSeconds > 0 ? keepAliveSeconds : 10) * 500; }
+// Heartbeats four times per keep-alive: a hub silent for 1.25 times it is
+// taken for gone, which leaves a quarter of it for the news to travel.
+DWORD heartbeatMs(int keepAliveSeconds) { return static_cast<DWORD>(keepAliveSeconds > 0 ? keepAliveSeconds : 10) * 250; }
 
 std::string deviceList(const std::vector<int>& devices) {
     std::string text;

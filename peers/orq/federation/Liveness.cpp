@@ -8,7 +8,7 @@ Liveness::Change Liveness::status(int workstation, bool online, int keepAliveSec
     hub.online = online;
     hub.silent = false;
     hub.heard = now;
-    hub.patienceMs = keepAliveSeconds > 0 ? static_cast<DWORD>(keepAliveSeconds) * 1500 : 0;
+    hub.patienceMs = keepAliveSeconds > 0 ? static_cast<DWORD>(keepAliveSeconds) * 1250 : 0;
     if (was == online) return Change::none;
     return online ? Change::online : Change::offline;
 }

@@ -1,8 +1,9 @@
 // Which of the facility's other hubs are serving. A hub is online from its
 // status "online" until its status says offline (its will, published by the
-// broker when its link ends) or until it has been silent for 1.5 times its
-// keep-alive: every hub sends a heartbeat twice per keep-alive, so that a
-// hung hub, whose link the broker keeps open for longer, is noticed in time.
+// broker when its link ends) or until it has been silent for 1.25 times its
+// keep-alive: every hub sends a heartbeat four times per keep-alive, so that
+// a hung hub, whose link the broker keeps open for longer, is noticed within
+// 1.5 times its keep-alive.
 #pragma once
 
 #include <windows.h>

@@ -15,7 +15,7 @@ struct HubStatus {
     int workstation = 0;
     bool online = false;
     std::vector<int> devices;  // the devices it owns
-    int keepAliveSeconds = 0;  // it sends a heartbeat twice per keep-alive
+    int keepAliveSeconds = 0;  // it sends a heartbeat four times per keep-alive
 };
 
 // Sequence numbers grow with every publication of one owner; a mirror drops
