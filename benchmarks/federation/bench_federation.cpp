@@ -120,4 +120,29 @@ void BM_RevertivesThroughTheBroker(benchmark::State& state) {
 }
 BENCHMARK(BM_RevertivesThroughTheBroker)->Iterations(20)->UseRealTime();
 
+// The same burst from one command: a poll of a router reports every
+// destination at once, on workstation 1 for its router 1 (published, and
+// delivered through the broker) or, as the reference, on workstation 2 for
+// its own router 2.
+void polledRevertives(benchmark::State& state, int device) {
+    Facility facility;
+    orqtest::FakeClient& remote = facility.two->client;
+    remote.registerRange(device, 1, destinations);
+    orqtest::FakeClient& poller = device == 1 ? facility.one->client : facility.two->client;
+    for (auto _ : state) {
+        remote.clear();
+        poller.command(2124, device, formatText("RP %d 1 %d 1", device, destinations));
+        if (!orqtest::waitForDeliveries(*facility.two->hub, remote, 2224, destinations)) {
+            state.SkipWithError("revertives missing");
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * destinations);
+}
+
+void BM_PolledRevertivesThroughTheBroker(benchmark::State& state) { polledRevertives(state, 1); }
+BENCHMARK(BM_PolledRevertivesThroughTheBroker)->Iterations(20)->UseRealTime();
+
+void BM_PolledRevertivesLocal(benchmark::State& state) { polledRevertives(state, 2); }
+BENCHMARK(BM_PolledRevertivesLocal)->Iterations(20)->UseRealTime();
+
 }  // namespace
