@@ -1,8 +1,6 @@
 #include "HubCore.h"
-
-#include <algorithm>
-
 #include "zorvMessages.h"
+
 #include "zorvText.h"
 
 namespace orq {
@@ -125,7 +123,8 @@ DWORD HubCore::msUntilWork() const {
     const DWORD federation = federation_ ? federation_->msUntilWork() : INFINITE;
     if (held_.empty()) return federation;
     const LONG left = static_cast<LONG>(held_.front().due - GetTickCount());
-    return std::min(left > 0 ? static_cast<DWORD>(left) : 0, federation);
+    const DWORD held = left > 0 ? static_cast<DWORD>(left) : 0;
+    return held < federation ? held : federation;
 }
 
 int HubCore::releaseHeld(bool all) {
