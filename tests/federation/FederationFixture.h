@@ -22,9 +22,9 @@ struct Workstation {
     std::string user, passwordFile;  // at the broker
     std::string caFile;              // TLS
     orqtest::Facility facility;
-    std::unique_ptr<orq::OrqHub> hub;
     std::mutex logMutex;
     std::vector<std::string> logLines;
+    std::unique_ptr<orq::OrqHub> hub;  // last: it stops before the log it writes to goes
 
     bool logged(const std::string& part);
 };
