@@ -22,6 +22,7 @@ std::optional<Command> parseCommand(const std::string& text) {
     if (keyword.size() != 2) return std::nullopt;
 
     Command command;
+    command.wire = text;
     command.device = number(fields, 1);
     if (keyword == "RC") {
         command.verb = Verb::crosspoint;

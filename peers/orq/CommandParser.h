@@ -32,6 +32,7 @@ struct Command {
     unsigned long window = 0;  // NS sender's window, RM handle
     int reference = 0;
     int database = 0;
+    std::string wire;  // the text it was parsed from
 
     // Commands that carry a now flag may be held until flushed.
     bool holdable() const {

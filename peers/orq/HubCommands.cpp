@@ -51,6 +51,7 @@ LRESULT HubCore::command(const Request& request) {
 }
 
 void HubCore::apply(const Command& command, HWND requester) {
+    if (forwarded(command)) return;
     switch (command.verb) {
     case Verb::crosspoint:
     case Verb::infoWrite:
@@ -115,6 +116,7 @@ void HubCore::lock(const Command& command) {
             device->locks.erase(index);
         }
     }
+    if (federation_) federation_->locksChanged(*device);
 }
 
 void HubCore::report(const Command& command, HWND onlyTo) {
@@ -140,15 +142,18 @@ void HubCore::reloadDevice(const Command& command) {
     }
     const Device* device = devices_.find(command.device);
     for (int index = 1; index <= device->size; ++index) emitRevertive(*device, index);
+    if (federation_) federation_->locksChanged(*device);
 }
 
 void HubCore::relayDeviceMessage(const Command& command) {
     const std::string text = formatText("NS %d %d '%s' %d 0 %d", command.device, command.workstation,
                                         command.text.c_str(), command.targetWorkstation, command.reference);
     for (const ClientAddress& client : clients_.subscribers()) sendText(client, generalText, text);
+    if (federation_) federation_->deviceMessage(command.targetWorkstation, text);
 }
 
 void HubCore::rename(const Command& command) {
+    if (forwarded(command)) return;
     if (devices_.find(command.device) == nullptr) {
         log(formatText("name change for unknown device %d refused", command.device));
         return;
@@ -162,12 +167,14 @@ void HubCore::rename(const Command& command) {
     }
     names_.rename(command.device, command.database, command.index, command.text);
     notifyDatabaseChange(command.device, command.index, command.database);
+    if (federation_) federation_->nameChanged(command.device, command.database, command.index, command.text);
 }
 
 void HubCore::emitRevertive(const Device& device, int index, HWND onlyTo) {
     cache_.store(device.number, index, device.at(index).value);
     const std::string text = device.revertive(index);
     const UINT code = revertiveCode(device.type);
+    if (federation_ && onlyTo == nullptr) federation_->stateReported(device, index);
     if (onlyTo != nullptr) {
         sendText(clients_.address(onlyTo), code, text);
         return;

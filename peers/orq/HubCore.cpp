@@ -38,6 +38,7 @@ void HubCore::attach(HWND window) {
     }
     const int found = devices_.load(highest);
     log(formatText("%d devices read, looked for up to %s", found, devices_.files().devicePath(highest).c_str()));
+    federation_ = makeFederation(options_, *this, window);
 }
 
 void HubCore::log(const std::string& line) const {
@@ -115,15 +116,18 @@ void HubCore::clientLeaves(UINT message, HWND client) {
 }
 
 void HubCore::tick() {
+    if (federation_) federation_->pump();
     releaseHeld(false);
     flushOutbox();
 }
 
 DWORD HubCore::msUntilWork() const {
     if (!outbox_.empty() || spy_.pending()) return 0;
-    if (held_.empty()) return INFINITE;
+    const DWORD federation = federation_ ? federation_->msUntilWork() : INFINITE;
+    if (held_.empty()) return federation;
     const LONG left = static_cast<LONG>(held_.front().due - GetTickCount());
-    return left > 0 ? static_cast<DWORD>(left) : 0;
+    const DWORD held = left > 0 ? static_cast<DWORD>(left) : 0;
+    return held < federation ? held : federation;
 }
 
 int HubCore::releaseHeld(bool all) {

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "ClientRegistry.h"
@@ -22,6 +24,7 @@
 #include "Outbox.h"
 #include "Request.h"
 #include "ValueCache.h"
+#include "federation/FederationLink.h"
 
 namespace orq {
 
@@ -59,6 +62,19 @@ public:
     std::string value(int device, int index) const;
     int deviceCount() const { return static_cast<int>(devices_.numbers().size()); }
     int clientCount() const { return static_cast<int>(clients_.size()); }
+
+    // The facility link's side (HubFederation.cpp): what the other hubs
+    // send, applied to this hub's model and told to its clients.
+    const DeviceModel& devices() const { return devices_; }
+    // A command from another workstation for a device this hub owns: acts at once.
+    void applyFromWorkstation(const Command& command) { apply(command, nullptr); }
+    void mirrorState(int device, int index, const IndexState& state);
+    void mirrorLocks(int device, const std::map<int, int>& locks);
+    void mirrorName(int device, int database, int index, const std::string& name);
+    void relayRemoteDeviceMessage(const std::string& text);
+    void relayRemoteConfigChange(const std::string& text);
+    // False for a remote device whose owner is offline or out of reach.
+    bool deviceOnline(int device) const { return !federation_ || federation_->online(device); }
 
 private:
     struct HeldCommand {
@@ -108,6 +124,8 @@ private:
     bool closing(DWORD& lastLook) const;
 
     void log(const std::string& line) const;
+    // Handed to the facility link instead of acted on here.
+    bool forwarded(const Command& command) { return federation_ && federation_->forward(command); }
 
     const HubOptions& options_;
     HubRecorder& recorder_;
@@ -123,6 +141,7 @@ private:
     std::deque<HeldCommand> held_;
     bool flushing_ = false;
     std::atomic<bool> stopRequested_{false};
+    std::unique_ptr<FederationLink> federation_;  // last: it calls into the rest until it goes
 };
 
 }  // namespace orq

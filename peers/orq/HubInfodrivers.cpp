@@ -11,7 +11,10 @@ bool HubCore::forwardToInfodriver(const Command& command) {
 }
 
 void HubCore::refreshFromInfodriver(Device& device, int first, int last) {
-    if (device.type != DeviceType::infodriver || backing_.find(device.number) == nullptr) return;
+    if (device.type != DeviceType::infodriver || (federation_ && federation_->remote(device.number)) ||
+        backing_.find(device.number) == nullptr) {
+        return;  // a remote device's slots are its owner's to read
+    }
     for (int index = first; index <= last; ++index) {
         std::string text;
         if (backing_.readSlot(device.number, index, text) && text != device.at(index).value) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "federation/FederationOptions.h"
 #include "orqWindowClass.h"
 
 namespace orq {
@@ -64,6 +65,9 @@ struct HubOptions {
     // Receives one line per notable event (refused commands, unknown
     // requests, clients that stopped answering); none by default.
     std::function<void(const std::string&)> log;
+
+    // The facility's other hubs, through a broker; none by default.
+    FederationOptions federation;
 };
 
 }  // namespace orq

@@ -155,6 +155,7 @@ LRESULT HubCore::configChange(const Request& request) {
     std::string text = request.textAt(0);
     if (text.size() > request.parameter) text.resize(request.parameter);
     for (const ClientAddress& client : clients_.subscribers()) sendText(client, configChangeOut, text);
+    if (federation_) federation_->configChange(text);
     return 1;
 }
 

@@ -137,6 +137,7 @@ LRESULT HubWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         DestroyWindow(window);
         return 0;
     }
+    if (message == federationWake) return 0;  // the loop's tick() takes what arrived
     if (!pending_.empty() && !pending_.back().delivered && pending_.back().request.code == message) {
         PendingRequest& pending = pending_.back();
         pending.delivered = true;

@@ -62,4 +62,10 @@ int OrqHub::clientCount() {
     return result;
 }
 
+bool OrqHub::deviceOnline(int device) {
+    bool result = false;
+    if (window_) window_->invoke([&] { result = core_->deviceOnline(device); });
+    return result;
+}
+
 }  // namespace orq

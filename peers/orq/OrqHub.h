@@ -70,6 +70,9 @@ public:
     std::string value(int device, int index);
     int deviceCount();
     int clientCount();
+    // False for a device another workstation owns while its owner is
+    // offline or the broker out of reach; true otherwise.
+    bool deviceOnline(int device);
 
 private:
     HubOptions options_;

@@ -78,6 +78,18 @@ int main(int argc, char** argv) {
     app.add_option("--kill-on", killOn,
                    "Test hook: the process kills itself (as SIGKILL would) when a request or message with this "
                    "code arrives, before acting on it");
+    app.add_option("--broker", options.federation.broker,
+                   "Join the facility's other hubs through this MQTT broker: mqtt://HOST:PORT or mqtts://HOST:PORT");
+    app.add_option("--facility", options.federation.facility, "The facility's name: its topics lie below zorv/NAME/");
+    app.add_option("--workstation", options.federation.workstation,
+                   "This hub's workstation (default: [Network] Workstation of orq.ini)");
+    app.add_option("--broker-user", options.federation.user, "User name at the broker");
+    app.add_option("--broker-password-file", options.federation.passwordFile,
+                   "File whose first line is the password at the broker");
+    app.add_option("--broker-ca-file", options.federation.caFile, "CA certificate for a TLS link to the broker");
+    app.add_option("--keepalive", options.federation.keepAliveSeconds,
+                   "Seconds between keep-alives; the broker declares the hub gone after 1.5 times this")
+        ->default_val(options.federation.keepAliveSeconds);
     app.add_flag("-q,--quiet", quiet, "Do not log events to standard error");
     CLI11_PARSE(app, argc, argv);
     if (!qxplatform::windowsAvailable()) return 1;  // the reason is on standard error
