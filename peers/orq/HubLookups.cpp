@@ -14,7 +14,10 @@ LRESULT HubCore::lookup(Request& request) {
     if (request.code == deviceListRequest) {
         for (const int number : devices_.numbers()) {
             if (number <= first) continue;
-            request.writeText(0, devices_.find(number)->profile());
+            // A mirrored device whose owner is out of reach says so after its
+            // profile, so that tools can show it.
+            const std::string profile = devices_.find(number)->profile();
+            request.writeText(0, deviceOnline(number) ? profile : profile + " offline");
             return 1;
         }
         return 0;

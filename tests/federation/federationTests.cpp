@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "FederationFixture.h"
+#include "HubLookups.h"
 #include "InfodriverHost.h"
 #include "qxplatform.h"
 #include "zorvMessages.h"
@@ -52,6 +53,9 @@ TEST_F(FederationTest, APollIsAnsweredFromTheMirrorEvenWithTheOwnerGone) {
     ASSERT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 2 9"));
     owner->hub->stop();
     ASSERT_TRUE(mirror->hub->waitFor([&] { return !mirror->hub->deviceOnline(1); }, patience));
+    char listed[512] = "0";  // the device list, as tools read it, says so
+    ASSERT_EQ(atMirror->request(orq::deviceListRequest, 0, listed, sizeof listed, sizeof listed), 1);
+    EXPECT_TRUE(std::string(listed).ends_with("'Main router' offline")) << listed;
     atMirror->clear();
     atMirror->command(routerCommand, 1, "RP 1 1 2 2");
     EXPECT_TRUE(receives(*mirror, *atMirror, routerText, "RR 1 1 5"));

@@ -18,13 +18,15 @@ namespace {
 constexpr LONG answered = 1;  // the reply code of a lookup the hub could answer
 
 std::optional<DeviceInfo> parseProfile(const std::string& text) {
-    // "device version letter sources size 'name'"
+    // "device version letter sources size 'name'", then "offline" for a
+    // device of another workstation whose hub is out of reach
     const decodeZORVString fields(text);
     DeviceInfo info;
     if (std::sscanf(text.c_str(), "%u %u %c %u %u", &info.number, &info.version, &info.kind, &info.sources,
                     &info.size) != 5)
         return std::nullopt;
     info.name = fields[5];
+    info.online = std::strcmp(fields[6], "offline") != 0;
     return info;
 }
 

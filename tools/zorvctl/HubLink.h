@@ -20,6 +20,7 @@ struct DeviceInfo {
     unsigned sources = 0;  // routers only
     unsigned size = 0;     // destinations, slots or indexes
     std::string name;
+    bool online = true;  // false: its owner, another workstation's hub, is out of reach
 };
 
 // "router", "infodriver" or "GPI".

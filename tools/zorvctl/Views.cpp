@@ -18,9 +18,11 @@ std::string sizeWords(const DeviceInfo& d) {
 }
 
 void printDevice(Session& s, const DeviceInfo& d) {
-    s.out().line("device " + std::to_string(d.number) + " " + kindWord(d.kind) + " '" + d.name + "', " + sizeWords(d),
+    s.out().line("device " + std::to_string(d.number) + " " + kindWord(d.kind) + " '" + d.name + "', " + sizeWords(d) +
+                     (d.online ? "" : ", offline"),
                  {text("result", "device"), num("device", d.number), text("kind", kindWord(d.kind)),
-                  text("name", d.name), num("version", d.version), num("sources", d.sources), num("size", d.size)});
+                  text("name", d.name), num("version", d.version), num("sources", d.sources), num("size", d.size),
+                  boolean("online", d.online)});
 }
 
 // Names as a table cell: an unset name is empty.
