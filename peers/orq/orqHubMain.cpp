@@ -124,7 +124,8 @@ int main(int argc, char** argv) {
         std::cerr << "orq: the hub's window could not be created" << std::endl;
         return 1;
     }
-    if (hub.deviceCount() == 0) {
+    // A hub that a client closed at once has no devices to count any more.
+    if (hub.deviceCount() == 0 && !hub.closed()) {
         hub.stop();
         std::cerr << "orq: no devices in " << facility << " (no dev_NNN.ini defines one)" << std::endl;
         return 1;
