@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "orqWindowClass.h"
+#include "qxplatform.h"
 
 namespace zorvpanel {
 
@@ -23,6 +24,9 @@ const char* kindName(char kind) {
         default: return "unknown";
     }
 }
+
+// How long connecting waits for the devices to report their state.
+constexpr DWORD answerWaitMs = 1000;
 
 std::string dump(const json& message) { return message.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -65,14 +69,14 @@ void Facility::attach(ZorvClient& client) {
     client.DatabaseChangeEvent += [this, &client](uint device, uint index, int database) {
         onName(client, device, index, database);
     };
-    client.DisconnectedEvent += [this, &client] {
-        if (connected()) lost(client);
-    };
+    // The hub said goodbye: the next tick reconnects (not from inside the event).
+    client.DisconnectedEvent += [this] { disconnected_ = true; };
     if (options_.readOnly) client.writeEnable(false);
 }
 
 void Facility::tick(ZorvClient& client) {
-    if (connected() && !client.isConnected()) lost(client);
+    if (connected() && (disconnected_ || !client.isConnected())) lost(client);
+    disconnected_ = false;
     if (!connected()) connect(client);
 }
 
@@ -124,6 +128,18 @@ void Facility::discover(ZorvClient& client) {
             client.gpiQuery(number, 1, device.size, true);
         }
     }
+    // The answers, so that the first state is whole (bounded: a device may not answer).
+    qxplatform::pumpUntil([this] { return complete(); }, answerWaitMs);
+}
+
+bool Facility::complete() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::all_of(devices_.begin(), devices_.end(), [](const auto& entry) {
+        const Device& d = entry.second;
+        const auto unknown = [](int value) { return value < 0; };
+        return d.kind != '?' && std::none_of(d.crosspoints.begin(), d.crosspoints.end(), unknown) &&
+               std::none_of(d.gpis.begin(), d.gpis.end(), unknown);
+    });
 }
 
 Device Facility::read(ZorvClient& client, std::uint32_t number, int version, std::uint32_t sources,

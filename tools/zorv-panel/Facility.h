@@ -65,6 +65,7 @@ private:
     void connect(ZorvClient& client);
     void lost(ZorvClient& client);
     void discover(ZorvClient& client);
+    bool complete();  // every device's kind and state known
     Device read(ZorvClient& client, std::uint32_t number, int version, std::uint32_t sources, std::uint32_t size,
                 const std::string& name);
     void onRouter(std::uint32_t device, std::uint32_t dest, int source);
@@ -82,6 +83,7 @@ private:
     mutable std::mutex lock_;  // the model: written on the client's thread, read by snapshot()
     std::map<std::uint32_t, Device> devices_;
     bool connected_ = false;
+    bool disconnected_ = false;  // the client's thread only
 };
 
 }  // namespace zorvpanel
