@@ -127,7 +127,21 @@ def refused_in_page(driver):
     """)
 
 
-def checks(args, port, tmp):
+def banner_shown(driver):
+    return driver.find_element(By.ID, "banner").is_displayed()
+
+
+def hub_goes_and_comes_back(driver, restart, artifacts):
+    """The banner shows while the hub is gone, and the page recovers by itself."""
+    restart(None)
+    WebDriverWait(driver, DEADLINE).until(banner_shown)
+    driver.save_screenshot(os.path.join(artifacts, "panel-hub-gone.png"))
+    restart(True)
+    WebDriverWait(driver, DEADLINE).until(lambda d: not banner_shown(d))
+    wait_lit(driver, 1, 1, "after the hub came back")
+
+
+def checks(args, port, tmp, restart):
     api = Api(port)
     url = f"http://127.0.0.1:{port}/"
     first = browser(os.path.join(tmp, "profile-1"))
@@ -198,6 +212,8 @@ def checks(args, port, tmp):
         first.save_screenshot(os.path.join(args.artifacts, "panel-gpi.png"))
         print("browser test: a slot was edited and a lamp toggled")
         first.find_element(By.ID, "dev-1").click()
+        hub_goes_and_comes_back(first, restart, args.artifacts)
+        print("browser test: the banner showed while the hub was gone, and the page recovered")
         first.set_window_size(768, 1024)
         first.save_screenshot(os.path.join(args.artifacts, "panel-tablet.png"))
     finally:
@@ -242,15 +258,23 @@ def main():
 
     tmp = tempfile.mkdtemp(prefix="qx-panel-browser-")
     processes = []
+    hubs = []
     try:
         facility = os.path.join(tmp, "facility")
         shutil.copytree(args.facility, facility)
         token_file = os.path.join(tmp, "token")
         with open(token_file, "w") as out:
             out.write(TOKEN + "\n")
-        hub = subprocess.Popen([os.path.join(args.bin, "orq-hub"), "-c", facility, "-q"], stdout=subprocess.PIPE)
-        processes.append(hub)
-        read_line(hub, "orq-hub")
+        def restart(start):
+            """Stops the running hub; with start, starts a new one on the same facility."""
+            if hubs:
+                stop(hubs.pop())
+            if start:
+                hubs.append(subprocess.Popen([os.path.join(args.bin, "orq-hub"), "-c", facility, "-q"],
+                                             stdout=subprocess.PIPE))
+                read_line(hubs[-1], "orq-hub")
+
+        restart(True)
         # The panel runs as workstation 2 (system mode), which its locks show.
         os.makedirs(os.path.join(tmp, "root", "sys", "config"))
         panel_env = dict(os.environ, QX_ROOT=os.path.join(tmp, "root"), QX_SYSTEM="sys", QX_WORKSTATION="2")
@@ -262,11 +286,13 @@ def main():
         if args.bench:
             bench(args, port, tmp, args.bench)
         else:
-            checks(args, port, tmp)
+            checks(args, port, tmp, restart)
             print(f"browser test: passed; screenshots in {args.artifacts}")
         return 0
     finally:
         for process in reversed(processes):
+            stop(process)
+        for process in hubs:
             stop(process)
         shutil.rmtree(tmp, ignore_errors=True)
 
