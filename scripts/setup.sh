@@ -9,6 +9,7 @@ packages=(
   cmake ninja-build g++ pkg-config dpkg-dev file unzip doxygen
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev libfmt-dev
+  libboost1.81-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth
 )
