@@ -59,6 +59,7 @@ public:
             }
         }
     }
+    websocket::close_code closeCode() const { return static_cast<websocket::close_code>(ws_.reason().code); }
     json reply(int id) {
         return until([id](const json& m) { return m.value("id", -1) == id; });
     }
@@ -210,6 +211,20 @@ TEST_F(PanelServer, MalformedLiveMessagesAndUnknownDevicesGetErrors) {
     EXPECT_EQ(page.until(ofType("error"))["message"], "messages are JSON text");
     page.send(R"({"op":"take","id":20,"device":1,"dest":1,"source":2})");  // the channel still works
     EXPECT_EQ(page.reply(20)["type"], "ok");
+}
+
+TEST_F(PanelServer, AnOversizedLiveMessageClosesTheChannelAsTooBig) {
+    Page page(io, port());
+    page.until(ofType("state"));
+    page.send(std::string(maxMessageBytes + 1, ' '));
+    try {
+        page.until([](const json&) { return false; });
+        FAIL() << "the channel stayed open";
+    } catch (const beast::system_error& error) {
+        EXPECT_EQ(error.code(), websocket::error::closed);
+        EXPECT_EQ(page.closeCode(), websocket::close_code::too_big);
+    }
+    EXPECT_EQ(crosspoint(1), 1);  // the server goes on
 }
 
 TEST_F(PanelServer, EveryPageSeesEveryChangeFromThePanelAndFromOtherClients) {

@@ -74,8 +74,9 @@ std::string errorJson(int status, const std::string& message) {
 
 class LiveSession : public std::enable_shared_from_this<LiveSession> {
 public:
-    LiveSession(tcp::socket&& socket, Server& server) : ws_(std::move(socket)), server_(server) {}
-    ~LiveSession() { server_.leave(this); }
+    LiveSession(tcp::socket&& socket, Server& server)
+        : ws_(std::move(socket)), server_(server), sessions_(server.sessions()) {}
+    ~LiveSession() { sessions_->erase(this); }
 
     void run(http::request<http::string_body> request) {
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
@@ -149,7 +150,8 @@ private:
     }
 
     websocket::stream<beast::tcp_stream> ws_;
-    Server& server_;
+    Server& server_;  // used only while the io_context runs, never in the destructor
+    Server::Sessions sessions_;
     beast::flat_buffer buffer_;
     std::deque<std::shared_ptr<const std::string>> queue_;
     std::size_t queuedBytes_ = 0;
@@ -293,15 +295,15 @@ void Server::accept() {
 bool Server::tokenMatches(const std::string& token) const {
     // Compares every byte, so that the time taken tells nothing.
     const std::string& expected = options_.token;
+    if (expected.empty()) return false;
     unsigned char difference = token.size() == expected.size() ? 0 : 1;
     for (std::size_t i = 0; i < token.size(); ++i) {
         difference |= static_cast<unsigned char>(token[i] ^ expected[i % expected.size()]);
     }
-    return !expected.empty() && difference == 0;
+    return difference == 0;
 }
 
-void Server::join(LiveSession* session) { sessions_.insert(session); }
-void Server::leave(LiveSession* session) { sessions_.erase(session); }
+void Server::join(LiveSession* session) { sessions_->insert(session); }
 
 void Server::apply(const Request& request, std::function<void(Outcome)> done) {
     const bool queued = client_.post([this, request, done](ZorvClientLibrary::ZorvClient& client) {
@@ -330,8 +332,9 @@ void Server::flush() {
     frame += ']';
     pending_.clear();
     const auto shared = std::make_shared<const std::string>(std::move(frame));
-    for (LiveSession* session : std::vector<LiveSession*>(sessions_.begin(), sessions_.end())) {
-        if (sessions_.count(session) != 0) session->send(shared);
+    // A send may end a session (too slow): iterate over a copy.
+    for (LiveSession* session : std::vector<LiveSession*>(sessions_->begin(), sessions_->end())) {
+        if (sessions_->count(session) != 0) session->send(shared);
     }
 }
 

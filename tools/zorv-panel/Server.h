@@ -42,7 +42,10 @@ public:
     const ServerOptions& options() const { return options_; }
     bool tokenMatches(const std::string& token) const;
     void join(LiveSession* session);
-    void leave(LiveSession* session);
+    // The live pages, shared with each of them: a page may end after the
+    // server, when the io_context drops its handlers.
+    using Sessions = std::shared_ptr<std::set<LiveSession*>>;
+    const Sessions& sessions() const { return sessions_; }
     // Carries out a write on the client's thread; `done` runs on the server's thread.
     void apply(const Request& request, std::function<void(Outcome)> done);
     Facility& facility() { return facility_; }
@@ -56,7 +59,7 @@ private:
     Facility& facility_;
     ZorvClientLibrary::ClientThread& client_;
     boost::asio::ip::tcp::acceptor acceptor_;
-    std::set<LiveSession*> sessions_;  // each leaves as it ends
+    Sessions sessions_ = std::make_shared<std::set<LiveSession*>>();  // each leaves as it ends
     std::vector<std::string> pending_;  // changes not yet sent
     bool flushQueued_ = false;
 };
