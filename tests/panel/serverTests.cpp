@@ -2,14 +2,13 @@
 // error and the server goes on, writes need the token, and every page sees
 // every change and the hub going and coming back.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/time.h>
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <deque>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -31,18 +30,12 @@ using nlohmann::json;
 
 constexpr char token[] = "s3cret";
 
-// Every blocking read of the test's sockets gives up after this.
-void boundReads(tcp::socket& socket) {
-    timeval limit{5, 0};
-    setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-}
-
-// A page's live channel, read synchronously.
+// A page's live channel. Each read waits at most 5 s; the messages of a
+// frame are handed out one by one.
 class Page {
 public:
-    Page(net::io_context& io, unsigned short port) : ws_(io) {
+    explicit Page(unsigned short port) : ws_(io_) {
         ws_.next_layer().connect({net::ip::make_address("127.0.0.1"), port});
-        boundReads(ws_.next_layer());
         ws_.handshake("127.0.0.1:" + std::to_string(port), "/live");
     }
     void send(const std::string& text, bool binary = false) {
@@ -52,20 +45,41 @@ public:
     // Reads messages until one satisfies `wanted`; throws when none comes in time.
     json until(const std::function<bool(const json&)>& wanted) {
         for (;;) {
-            beast::flat_buffer buffer;
-            ws_.read(buffer);
-            for (const json& message : json::parse(beast::buffers_to_string(buffer.data()))) {
-                if (wanted(message)) return message;
-            }
+            if (pending_.empty()) readFrame();
+            const json message = pending_.front();
+            pending_.pop_front();
+            if (wanted(message)) return message;
         }
     }
-    websocket::close_code closeCode() const { return static_cast<websocket::close_code>(ws_.reason().code); }
     json reply(int id) {
         return until([id](const json& m) { return m.value("id", -1) == id; });
     }
+    websocket::close_code closeCode() const { return static_cast<websocket::close_code>(ws_.reason().code); }
 
 private:
+    void readFrame() {
+        beast::flat_buffer buffer;
+        beast::error_code error;
+        bool done = false;
+        ws_.async_read(buffer, [&](beast::error_code e, std::size_t) {
+            error = e;
+            done = true;
+        });
+        io_.restart();
+        io_.run_for(std::chrono::seconds(5));
+        if (!done) {
+            ws_.next_layer().close();  // ends the read before its buffer goes
+            io_.restart();
+            io_.run();
+            throw std::runtime_error("no message within 5 s");
+        }
+        if (error) throw beast::system_error(error);
+        for (const json& message : json::parse(beast::buffers_to_string(buffer.data()))) pending_.push_back(message);
+    }
+
+    net::io_context io_;
     websocket::stream<tcp::socket> ws_;
+    std::deque<json> pending_;
 };
 
 auto ofType(const std::string& type) {
@@ -118,15 +132,23 @@ protected:
 
     unsigned short port() const { return web->port(); }
 
-    // Sends bytes as they are and returns the answer's status line.
+    // Sends bytes as they are and returns the answer's status line; the
+    // server must answer and close within 5 s.
     std::string raw(const std::string& bytes) {
-        tcp::socket socket(io);
+        net::io_context local;
+        tcp::socket socket(local);
         socket.connect({net::ip::make_address("127.0.0.1"), port()});
-        boundReads(socket);
         net::write(socket, net::buffer(bytes));
         std::string answer;
-        beast::error_code error;
-        net::read(socket, net::dynamic_buffer(answer), error);  // until the server closes
+        bool closed = false;
+        net::async_read(socket, net::dynamic_buffer(answer), [&](beast::error_code, std::size_t) { closed = true; });
+        local.run_for(std::chrono::seconds(5));
+        if (!closed) {
+            socket.close();
+            local.restart();
+            local.run();
+            return "no answer and close within 5 s: " + answer.substr(0, answer.find("\r\n"));
+        }
         return answer.substr(0, answer.find("\r\n"));
     }
 
@@ -141,7 +163,7 @@ protected:
     // The crosspoint of router 1's destination as the panel shows it, once
     // the hub is connected and the state has arrived.
     int crosspoint(int dest) {
-        Page page(io, port());
+        Page page(port());
         const json state = page.until([](const json& m) { return m["type"] == "state" && m["hub"] == true; });
         return state["devices"][0]["crosspoints"][dest - 1];
     }
@@ -172,7 +194,7 @@ TEST_F(PanelServer, WritesWithoutTheTokenAreRefusedAndChangeNothing) {
     EXPECT_EQ(command(take), 403);
     EXPECT_EQ(command(take, "Bearer wrong"), 403);
     EXPECT_EQ(command("not json", "Bearer wrong"), 400);
-    Page page(io, port());
+    Page page(port());
     page.send(R"({"op":"take","device":1,"dest":6,"source":3,"id":1})");
     EXPECT_EQ(page.reply(1)["status"], 403);
     page.send(R"({"op":"auth","token":"guess","id":2})");
@@ -188,7 +210,7 @@ TEST_F(PanelServer, WritesWithoutTheTokenAreRefusedAndChangeNothing) {
 }
 
 TEST_F(PanelServer, MalformedLiveMessagesAndUnknownDevicesGetErrors) {
-    Page page(io, port());
+    Page page(port());
     page.send(std::string(R"({"op":"auth","id":1,"token":")") + token + "\"}");
     page.until([](const json& m) { return m["type"] == "state" && m["hub"] == true; });
     const std::pair<std::string, int> cases[] = {
@@ -214,7 +236,7 @@ TEST_F(PanelServer, MalformedLiveMessagesAndUnknownDevicesGetErrors) {
 }
 
 TEST_F(PanelServer, AnOversizedLiveMessageClosesTheChannelAsTooBig) {
-    Page page(io, port());
+    Page page(port());
     page.until(ofType("state"));
     page.send(std::string(maxMessageBytes + 1, ' '));
     try {
@@ -228,7 +250,7 @@ TEST_F(PanelServer, AnOversizedLiveMessageClosesTheChannelAsTooBig) {
 }
 
 TEST_F(PanelServer, EveryPageSeesEveryChangeFromThePanelAndFromOtherClients) {
-    Page first(io, port()), second(io, port());
+    Page first(port()), second(port());
     first.send(std::string(R"({"op":"auth","id":1,"token":")") + token + "\"}");
     first.until([](const json& m) { return m["type"] == "state" && m["hub"] == true; });
     second.until([](const json& m) { return m["type"] == "state" && m["hub"] == true; });
@@ -256,7 +278,7 @@ TEST_F(PanelServer, EveryPageSeesEveryChangeFromThePanelAndFromOtherClients) {
 }
 
 TEST_F(PanelServer, PagesHearTheHubGoAndComeBack) {
-    Page page(io, port());
+    Page page(port());
     page.until([](const json& m) { return m["type"] == "state" && m["hub"] == true; });
     hub.stop();
     page.until([](const json& m) { return m["type"] == "hub" && m["connected"] == false; });

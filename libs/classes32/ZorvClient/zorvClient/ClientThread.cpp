@@ -32,6 +32,7 @@ ClientThread::ClientThread(Work setup) {
 ClientThread::~ClientThread() { stop(); }
 
 void ClientThread::run(const Work& setup, std::promise<void>& ready) {
+    id_ = std::this_thread::get_id();
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here on
     try {
@@ -39,6 +40,7 @@ void ClientThread::run(const Work& setup, std::promise<void>& ready) {
         if (setup) setup(*client_);
     } catch (...) {
         client_.reset();
+        id_ = std::thread::id();
         {
             std::lock_guard<std::mutex> guard(lock_);
             stopping_ = true;
@@ -54,6 +56,7 @@ void ClientThread::run(const Work& setup, std::promise<void>& ready) {
     loop();
     client_->Dispose();
     client_.reset();
+    id_ = std::thread::id();  // a later thread may get the same id
 }
 
 void ClientThread::loop() {

@@ -26,6 +26,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -78,7 +79,7 @@ public:
     void stop();
 
     /// True on the client's thread.
-    bool onThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+    bool onThread() const { return std::this_thread::get_id() == id_.load(); }
 
 private:
     struct Timer {
@@ -98,6 +99,7 @@ private:
     std::vector<Timer> timers_;  // touched on the client's thread only
     bool stopping_ = false;
     DWORD threadId_ = 0;
+    std::atomic<std::thread::id> id_{};  // set by the thread itself, before setup runs
     std::unique_ptr<ZorvClient> client_;
     std::thread thread_;
 };
