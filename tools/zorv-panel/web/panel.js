@@ -14,7 +14,8 @@ const panel = {
   salvo: false,
   armed: new Map(),     // salvo: dest -> source
   clicks: new Map(),    // "dev/dest/src" -> time of the click, until the cell lights
-  timings: [],          // click to lit cell, milliseconds
+  timings: [],          // click to lit cell painted, milliseconds
+  revertiveTimings: [], // click to its revertive in the page, milliseconds
   nextId: 1,
 };
 window.panel = panel;
@@ -212,7 +213,8 @@ function onRouter(m) {
   const clicked = panel.clicks.get(key);
   if (clicked !== undefined) {
     panel.clicks.delete(key);
-    // The time until the cell is painted lit.
+    // The time until the revertive is in the page, and until the cell is painted lit.
+    panel.revertiveTimings.push(performance.now() - clicked);
     requestAnimationFrame(() => panel.timings.push(performance.now() - clicked));
   }
 }
