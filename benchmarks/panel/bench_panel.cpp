@@ -49,9 +49,9 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        char* argv[] = {const_cast<char*>(ZORV_PANEL_PROGRAM), const_cast<char*>("--listen"),
-                        const_cast<char*>("127.0.0.1:0"), const_cast<char*>("--transport"),
-                        const_cast<char*>("wm"), nullptr};
+        char* argv[] = {
+            const_cast<char*>(ZORV_PANEL_PROGRAM), const_cast<char*>("--listen"), const_cast<char*>("127.0.0.1:0"),
+            const_cast<char*>("--transport"),      const_cast<char*>("wm"),       nullptr};
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ) != 0) throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -172,7 +172,9 @@ void BM_PanelManyWatchers(benchmark::State& state) {
         }
         std::thread ioThread([&io] { io.run(); });
         const bool ready = waitFor(
-            [&] { return std::all_of(channels.begin(), channels.end(), [](const auto& w) { return w->ready.load(); }); },
+            [&] {
+                return std::all_of(channels.begin(), channels.end(), [](const auto& w) { return w->ready.load(); });
+            },
             std::chrono::seconds(20));
 
         // 1,000 commands a second, paced by the clock, each answered by a revertive.
@@ -186,16 +188,17 @@ void BM_PanelManyWatchers(benchmark::State& state) {
             const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             const long due = std::min(total, static_cast<long>(elapsed * perSecond));
             for (long i = sent; i < due; ++i) {
-                c.routerCrosspoint(1, static_cast<uint>(1 + i % destinations), static_cast<int>(1 + (i / destinations) % 16),
-                                   u",---", true);
+                c.routerCrosspoint(1, static_cast<uint>(1 + i % destinations),
+                                   static_cast<int>(1 + (i / destinations) % 16), u",---", true);
             }
             sent = std::max(sent.load(), due);
         });
         const bool all = ready && waitFor(
-            [&] {
-                return std::all_of(channels.begin(), channels.end(), [&](const auto& w) { return w->routed >= total; });
-            },
-            std::chrono::seconds(seconds + 20));
+                                      [&] {
+                                          return std::all_of(channels.begin(), channels.end(),
+                                                             [&](const auto& w) { return w->routed >= total; });
+                                      },
+                                      std::chrono::seconds(seconds + 20));
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = panel.cpuSeconds() - cpuBefore;
         long lost = 0;

@@ -38,7 +38,8 @@ TEST(Protocol, ValidRequestsAreRead) {
 }
 
 TEST(Protocol, ASalvoListsItsTakes) {
-    const Parsed parsed = parseRequest(R"({"op":"salvo","device":1,"takes":[{"dest":1,"source":2},{"dest":3,"source":4}]})");
+    const Parsed parsed =
+        parseRequest(R"({"op":"salvo","device":1,"takes":[{"dest":1,"source":2},{"dest":3,"source":4}]})");
     ASSERT_TRUE(parsed.request);
     ASSERT_EQ(parsed.request->takes.size(), 2u);
     EXPECT_EQ(parsed.request->takes[1].dest, 3u);
@@ -48,7 +49,8 @@ TEST(Protocol, ASalvoListsItsTakes) {
 TEST(Protocol, MalformedRequestsAreRefusedWithAReason) {
     const std::string many = R"({"op":"salvo","device":1,"takes":[)" + [] {
         std::string takes;
-        for (std::size_t i = 0; i <= maxSalvoTakes; ++i) takes += std::string(i ? "," : "") + R"({"dest":1,"source":1})";
+        for (std::size_t i = 0; i <= maxSalvoTakes; ++i)
+            takes += std::string(i ? "," : "") + R"({"dest":1,"source":1})";
         return takes;
     }() + "]}";
     const std::pair<std::string, const char*> cases[] = {
@@ -68,7 +70,8 @@ TEST(Protocol, MalformedRequestsAreRefusedWithAReason) {
         {R"({"op":"take","device":1.5,"dest":1,"source":1})", "\"device\" is not an integer"},
         {R"({"op":"take","device":18446744073709551615,"dest":1,"source":1})", "\"device\" out of range"},
         {R"({"op":"lock","device":1,"dest":1,"lock":1})", "\"lock\" is not true or false"},
-        {R"({"op":"info","device":2,"slot":1,"text":")" + std::string(maxTextBytes + 1, 'x') + "\"}", "\"text\" is too long"},
+        {R"({"op":"info","device":2,"slot":1,"text":")" + std::string(maxTextBytes + 1, 'x') + "\"}",
+         "\"text\" is too long"},
         {R"({"op":"salvo","device":1,"takes":[]})", "\"takes\" must list 1 to 1024 crosspoints"},
         {many, "\"takes\" must list 1 to 1024 crosspoints"},
         {R"({"op":"salvo","device":1,"takes":[3]})", "a take is not an object"},

@@ -180,8 +180,10 @@ TEST_F(PanelServer, BadHttpRequestsGetErrorsAndTheServerGoesOn) {
         {"GET /api/command HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 405 Method Not Allowed"},
         {"GET /live HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 400 Bad Request"},
         {"POST /api/command HTTP/1.1\r\nContent-Length: 100000\r\n\r\n", "HTTP/1.1 413 Payload Too Large"},
-        {"GET / HTTP/1.1\r\nX: " + std::string(10000, 'x') + "\r\n\r\n", "HTTP/1.1 431 Request Header Fields Too Large"},
-        {"POST /api/command HTTP/1.1\r\nHost: a:1\r\nOrigin: http://evil\r\nConnection: close\r\nContent-Length: 2\r\n\r\n{}",
+        {"GET / HTTP/1.1\r\nX: " + std::string(10000, 'x') + "\r\n\r\n",
+         "HTTP/1.1 431 Request Header Fields Too Large"},
+        {"POST /api/command HTTP/1.1\r\nHost: a:1\r\nOrigin: http://evil\r\nConnection: close\r\nContent-Length: "
+         "2\r\n\r\n{}",
          "HTTP/1.1 403 Forbidden"},
     };
     for (const auto& [request, status] : cases) EXPECT_EQ(raw(request), status) << request.substr(0, 60);

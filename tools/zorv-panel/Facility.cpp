@@ -18,17 +18,23 @@ namespace {
 
 const char* kindName(char kind) {
     switch (kind) {
-        case 'R': return "router";
-        case 'I': return "info";
-        case 'G': return "gpi";
-        default: return "unknown";
+        case 'R':
+            return "router";
+        case 'I':
+            return "info";
+        case 'G':
+            return "gpi";
+        default:
+            return "unknown";
     }
 }
 
 // How long connecting waits for the devices to report their state.
 constexpr DWORD answerWaitMs = 1000;
 
-std::string dump(const json& message) { return message.dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string dump(const json& message) {
+    return message.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 // Names of database `database` for indexes 1..count ("" where none is set).
 std::vector<std::string> readNames(ZorvClient& client, std::uint32_t device, std::uint32_t count,
@@ -42,8 +48,8 @@ std::vector<std::string> readNames(ZorvClient& client, std::uint32_t device, std
 }
 
 json deviceJson(const Device& d) {
-    json device = {{"device", d.number}, {"kind", kindName(d.kind)}, {"name", d.name},     {"version", d.version},
-                   {"sources", d.sources}, {"size", d.size},         {"names", d.names}, {"locks", d.locks}};
+    json device = {{"device", d.number},   {"kind", kindName(d.kind)}, {"name", d.name},   {"version", d.version},
+                   {"sources", d.sources}, {"size", d.size},           {"names", d.names}, {"locks", d.locks}};
     if (d.kind == 'R') {
         device["sourceNames"] = d.sourceNames;
         device["crosspoints"] = d.crosspoints;
@@ -56,7 +62,9 @@ json deviceJson(const Device& d) {
 }
 
 // The one index of a request, for checking it against the device.
-const char* indexWord(char kind) { return kind == 'R' ? "destination" : kind == 'I' ? "slot" : "index"; }
+const char* indexWord(char kind) {
+    return kind == 'R' ? "destination" : kind == 'I' ? "slot" : "index";
+}
 
 }  // namespace
 
@@ -66,9 +74,8 @@ void Facility::attach(ZorvClient& client) {
     client.RouterRevertiveEvent += [this](uint device, uint dest, int source) { onRouter(device, dest, source); };
     client.InfoRevertiveEvent += [this](uint device, uint slot, String text) { onInfo(device, slot, text.toUtf8()); };
     client.GPIRevertiveEvent += [this](uint device, uint index, bool state) { onGpi(device, index, state); };
-    client.DatabaseChangeEvent += [this, &client](uint device, uint index, int database) {
-        onName(client, device, index, database);
-    };
+    client.DatabaseChangeEvent +=
+        [this, &client](uint device, uint index, int database) { onName(client, device, index, database); };
     // The hub said goodbye: the next tick reconnects (not from inside the event).
     client.DisconnectedEvent += [this] { disconnected_ = true; };
     if (options_.readOnly) client.writeEnable(false);
@@ -142,8 +149,8 @@ bool Facility::complete() {
     });
 }
 
-Device Facility::read(ZorvClient& client, std::uint32_t number, int version, std::uint32_t sources,
-                      std::uint32_t size, const std::string& name) {
+Device Facility::read(ZorvClient& client, std::uint32_t number, int version, std::uint32_t sources, std::uint32_t size,
+                      const std::string& name) {
     Device d;
     d.number = number;
     d.name = name;
@@ -207,8 +214,7 @@ void Facility::onGpi(std::uint32_t device, std::uint32_t index, bool state) {
 
 void Facility::onName(ZorvClient& client, std::uint32_t device, std::uint32_t index, int database) {
     String name;
-    const std::string text = client.databaseName(device, index, static_cast<uint>(database), name) ? ""
-                                                                                                  : name.toUtf8();
+    const std::string text = client.databaseName(device, index, static_cast<uint>(database), name) ? "" : name.toUtf8();
     {
         std::lock_guard<std::mutex> guard(lock_);
         const auto found = devices_.find(device);
@@ -227,10 +233,15 @@ Outcome Facility::check(const Request& request, const Device*& device) const {
     const auto found = devices_.find(request.device);
     if (found == devices_.end()) return Outcome::error(404, "unknown device " + std::to_string(request.device));
     device = &found->second;
-    const char wanted = request.op == Op::info ? 'I' : request.op == Op::gpi ? 'G' : request.op == Op::lock ? device->kind : 'R';
+    const char wanted = request.op == Op::info   ? 'I'
+                        : request.op == Op::gpi  ? 'G'
+                        : request.op == Op::lock ? device->kind
+                                                 : 'R';
     if (device->kind != wanted || wanted == '?') {
         return Outcome::error(400, "device " + std::to_string(request.device) + " is not a " +
-                                       (wanted == 'I' ? "infodriver" : wanted == 'G' ? "GPI unit" : "router"));
+                                       (wanted == 'I'   ? "infodriver"
+                                        : wanted == 'G' ? "GPI unit"
+                                                        : "router"));
     }
     std::vector<std::uint32_t> indexes{request.index};
     if (request.op == Op::salvo) {
@@ -243,7 +254,9 @@ Outcome Facility::check(const Request& request, const Device*& device) const {
                                            " on device " + std::to_string(request.device));
         }
     }
-    auto badSource = [&](std::int32_t source) { return source < 0 || static_cast<std::uint32_t>(source) > device->sources; };
+    auto badSource = [&](std::int32_t source) {
+        return source < 0 || static_cast<std::uint32_t>(source) > device->sources;
+    };
     if (request.op == Op::take && badSource(request.source)) {
         return Outcome::error(400, "no source " + std::to_string(request.source));
     }
@@ -267,16 +280,24 @@ Outcome Facility::apply(ZorvClient& client, const Request& request) {
     }
     const uint d = request.device;
     switch (request.op) {
-        case Op::take: client.routerCrosspoint(d, request.index, request.source, u",---", true); break;
+        case Op::take:
+            client.routerCrosspoint(d, request.index, request.source, u",---", true);
+            break;
         case Op::salvo:
             // Held by the hub, then released together.
             for (const Take& take : request.takes) client.routerCrosspoint(d, take.dest, take.source, u",---", false);
             client.sendBufferCommands();
             break;
-        case Op::lock: return lock(client, copy, request.index, request.flag);
-        case Op::info: client.infoWrite(d, request.index, String::fromUtf8(request.text), true); break;
-        case Op::gpi: client.gpiSwitch(d, request.index, request.flag, true); break;
-        case Op::auth: break;
+        case Op::lock:
+            return lock(client, copy, request.index, request.flag);
+        case Op::info:
+            client.infoWrite(d, request.index, String::fromUtf8(request.text), true);
+            break;
+        case Op::gpi:
+            client.gpiSwitch(d, request.index, request.flag, true);
+            break;
+        case Op::auth:
+            break;
     }
     return Outcome::ok();
 }

@@ -28,8 +28,8 @@ struct Device {
     char kind = '?';  // R router, I infodriver, G GPI unit, ? not known yet
     std::string name;
     int version = 0;
-    std::uint32_t sources = 0;            // routers
-    std::uint32_t size = 0;               // destinations, slots or indexes
+    std::uint32_t sources = 0;             // routers
+    std::uint32_t size = 0;                // destinations, slots or indexes
     std::vector<std::string> sourceNames;  // routers: database 0
     std::vector<std::string> names;        // destinations (database 1), else database 0
     std::vector<int> crosspoints;          // routers: source per destination, -1 not known

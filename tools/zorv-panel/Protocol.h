@@ -39,11 +39,11 @@ struct Request {
     Op op = Op::auth;
     std::optional<std::int64_t> id;
     std::uint32_t device = 0;
-    std::uint32_t index = 0;   // dest, slot or GPI index
-    std::int32_t source = 0;   // take
-    bool flag = false;         // lock, gpi state
-    std::string text;          // info text, auth token
-    std::vector<Take> takes;   // salvo
+    std::uint32_t index = 0;  // dest, slot or GPI index
+    std::int32_t source = 0;  // take
+    bool flag = false;        // lock, gpi state
+    std::string text;         // info text, auth token
+    std::vector<Take> takes;  // salvo
 };
 
 // The answer to a request: status 200 when done, else an HTTP-like status
@@ -65,7 +65,9 @@ struct Parsed {
 Parsed parseRequest(std::string_view text);
 
 // True for the requests that change the facility.
-inline bool isWrite(Op op) { return op != Op::auth; }
+inline bool isWrite(Op op) {
+    return op != Op::auth;
+}
 
 // The reply to a request as a JSON object (no array around it).
 std::string replyText(const std::optional<std::int64_t>& id, const Outcome& outcome);

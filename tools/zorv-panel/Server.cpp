@@ -130,9 +130,8 @@ private:
         }
         if (server_.options().readOnly) return reply(request.id, Outcome::error(403, "the panel is read-only"));
         if (!authorized_) return reply(request.id, Outcome::error(403, "writes need the token"));
-        server_.apply(request, [self = shared_from_this(), id = request.id](Outcome outcome) {
-            self->reply(id, outcome);
-        });
+        server_.apply(request,
+                      [self = shared_from_this(), id = request.id](Outcome outcome) { self->reply(id, outcome); });
     }
 
     void reply(const std::optional<std::int64_t>& id, const Outcome& outcome) {
@@ -141,12 +140,13 @@ private:
 
     void write() {
         ws_.text(true);
-        ws_.async_write(net::buffer(*queue_.front()), [self = shared_from_this()](beast::error_code error, std::size_t) {
-            if (error) return;
-            self->queuedBytes_ -= self->queue_.front()->size();
-            self->queue_.pop_front();
-            if (!self->queue_.empty()) self->write();
-        });
+        ws_.async_write(net::buffer(*queue_.front()),
+                        [self = shared_from_this()](beast::error_code error, std::size_t) {
+                            if (error) return;
+                            self->queuedBytes_ -= self->queue_.front()->size();
+                            self->queue_.pop_front();
+                            if (!self->queue_.empty()) self->write();
+                        });
     }
 
     websocket::stream<beast::tcp_stream> ws_;
@@ -169,9 +169,8 @@ public:
         parser_->header_limit(maxHeaderBytes);
         parser_->body_limit(maxMessageBytes);
         stream_.expires_after(idleTimeout);
-        http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            self->onRead(error);
-        });
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
     }
 
 private:
@@ -234,7 +233,8 @@ private:
     }
 
     void answer(http::status status, const std::string& message) {
-        if (status == http::status::ok) return respond(status, replyText(std::nullopt, Outcome::ok()), "application/json");
+        if (status == http::status::ok)
+            return respond(status, replyText(std::nullopt, Outcome::ok()), "application/json");
         respond(status, errorJson(static_cast<int>(status), message), "application/json");
     }
 
@@ -247,10 +247,11 @@ private:
         if (request_.method() != http::verb::head) response->body() = std::move(body);
         response->prepare_payload();
         stream_.expires_after(idleTimeout);
-        http::async_write(stream_, *response, [self = shared_from_this(), response](beast::error_code error, std::size_t) {
-            if (error || !response->keep_alive()) return self->close();
-            self->read();
-        });
+        http::async_write(stream_, *response,
+                          [self = shared_from_this(), response](beast::error_code error, std::size_t) {
+                              if (error || !response->keep_alive()) return self->close();
+                              self->read();
+                          });
     }
 
     // A request the parser refused: answered, then the connection closes.
@@ -281,9 +282,13 @@ Server::Server(net::io_context& io, const ServerOptions& options, Facility& faci
 
 Server::~Server() = default;
 
-unsigned short Server::port() const { return acceptor_.local_endpoint().port(); }
+unsigned short Server::port() const {
+    return acceptor_.local_endpoint().port();
+}
 
-void Server::start() { accept(); }
+void Server::start() {
+    accept();
+}
 
 void Server::accept() {
     acceptor_.async_accept([this](beast::error_code error, tcp::socket socket) {
@@ -303,7 +308,9 @@ bool Server::tokenMatches(const std::string& token) const {
     return difference == 0;
 }
 
-void Server::join(LiveSession* session) { sessions_->insert(session); }
+void Server::join(LiveSession* session) {
+    sessions_->insert(session);
+}
 
 void Server::apply(const Request& request, std::function<void(Outcome)> done) {
     const bool queued = client_.post([this, request, done](ZorvClientLibrary::ZorvClient& client) {

@@ -20,8 +20,8 @@ class LiveSession;
 
 struct ServerOptions {
     boost::asio::ip::tcp::endpoint listen;
-    std::string webRoot;   // the page's files
-    std::string token;     // empty: writes need none
+    std::string webRoot;  // the page's files
+    std::string token;    // empty: writes need none
     bool readOnly = false;
 };
 
@@ -60,7 +60,7 @@ private:
     ZorvClientLibrary::ClientThread& client_;
     boost::asio::ip::tcp::acceptor acceptor_;
     Sessions sessions_ = std::make_shared<std::set<LiveSession*>>();  // each leaves as it ends
-    std::vector<std::string> pending_;  // changes not yet sent
+    std::vector<std::string> pending_;                                // changes not yet sent
     bool flushQueued_ = false;
 };
 

@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
     app.add_option("--listen", args.listen, "address:port to serve (port 0: any free one)")->capture_default_str();
     app.add_flag("--read-only", args.readOnly, "refuse every write");
     app.add_option("--token-file", args.tokenFile, "writes need the token in this file's first line");
-    app.add_option("--transport", args.transport, "wm or zel")->check(CLI::IsMember({"wm", "zel"}))->capture_default_str();
+    app.add_option("--transport", args.transport, "wm or zel")
+        ->check(CLI::IsMember({"wm", "zel"}))
+        ->capture_default_str();
     app.add_option("--web", args.webRoot, "directory of the page's files");
     app.add_option("--highest-device", args.highestDevice, "devices 1..N are looked for")
         ->check(CLI::Range(1u, 65535u))
