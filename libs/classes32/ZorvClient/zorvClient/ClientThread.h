@@ -42,9 +42,11 @@
 
 namespace ZorvClientLibrary {
 
+/// A ZorvClient on a thread of its own that pumps its messages; work reaches
+/// it through a queue (see the head of ClientThread.h).
 class ClientThread {
 public:
-    using Work = std::function<void(ZorvClient&)>;
+    using Work = std::function<void(ZorvClient&)>;  ///< Work done on the client's thread.
 
     /// Starts the thread and creates the client on it; `setup` runs there
     /// first (subscribe the events here). Returns once setup has run; an
