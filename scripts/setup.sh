@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev libfmt-dev
   mosquitto mosquitto-clients libmosquitto-dev nlohmann-json3-dev
+  libboost1.81-dev chromium chromium-driver python3-selenium
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth
 )

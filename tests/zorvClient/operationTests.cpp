@@ -202,6 +202,9 @@ TEST_F(Operations, IntegerOutputsInTheirOrder) {
     EXPECT_EQ(version, 2);
     EXPECT_EQ(sources, 64u);
     EXPECT_EQ(dests, 32u);
+    String name;
+    client.deviceProfile(7, version, sources, dests, name);
+    EXPECT_EQ(name, String(u"Main router"));
 
     client.routerCrosspoint(3, 10, 7);
     uint tx = 0, rx = 9;

@@ -154,12 +154,18 @@ void ZorvClient::deviceMessage(int workstation, uint device, const String& messa
 }
 
 void ZorvClient::deviceProfile(uint device, int& version, uint& sources, uint& dests) {
+    String discarded;
+    deviceProfile(device, version, sources, dests, discarded);
+}
+
+void ZorvClient::deviceProfile(uint device, int& version, uint& sources, uint& dests, String& name) {
     int a = 0, b = 0, d = 0;
-    std::string discarded;
-    native().deviceProfile(in(device), a, b, d, discarded);
+    std::string nativeName;
+    native().deviceProfile(in(device), a, b, d, nativeName);
     version = a;
     sources = static_cast<uint>(b);
     dests = static_cast<uint>(d);
+    name = unicode(nativeName);
 }
 
 // ------------------------------------------------------------ cache and databases

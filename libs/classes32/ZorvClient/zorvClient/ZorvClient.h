@@ -182,6 +182,8 @@ public:
     void deviceMessage(int workstation, uint device, const String& message, int reference);
     /// The device's profile; every output 0 when the hub does not know it.
     void deviceProfile(uint device, int& version, uint& sources, uint& dests);
+    /// The same with the device's name (empty when the hub names none).
+    void deviceProfile(uint device, int& version, uint& sources, uint& dests, String& name);
     /// @}
 
     /// @name The hub's value cache and device databases
