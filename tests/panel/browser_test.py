@@ -26,6 +26,7 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.common.exceptions import StaleElementReferenceException
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     print("browser test: python3-selenium is missing (scripts/setup.sh installs it)")
@@ -33,6 +34,18 @@ except ImportError:
 
 TOKEN = "panel-test-token"
 DEADLINE = 10  # seconds for any one thing to happen
+
+
+def wait(driver, poll_frequency=0.5):
+    # The page redraws rows as changes arrive, so an element found in one poll
+    # may be gone when it is read: such a poll counts as not yet.
+    return WebDriverWait(driver, DEADLINE, poll_frequency=poll_frequency,
+                         ignored_exceptions=(StaleElementReferenceException,))
+
+
+def click(driver, element_id):
+    # Looks the element up again should a redraw replace it before the click.
+    wait(driver, poll_frequency=0.02).until(lambda d: d.find_element(By.ID, element_id).click() or True)
 
 
 def fail(message):
@@ -82,14 +95,14 @@ def lit(driver, dest, source):
 
 def wait_lit(driver, dest, source, what):
     try:
-        WebDriverWait(driver, DEADLINE, poll_frequency=0.02).until(lambda d: lit(d, dest, source))
+        wait(driver, poll_frequency=0.02).until(lambda d: lit(d, dest, source))
     except Exception:
         fail(f"{what}: cell {dest}/{source} not lit within {DEADLINE} s")
 
 
 def wait_ready(driver, url):
     driver.get(url)
-    WebDriverWait(driver, DEADLINE).until(
+    wait(driver).until(
         lambda d: d.execute_script("return window.panel && window.panel.hub && window.panel.devices.size === 3"))
 
 
@@ -134,10 +147,10 @@ def banner_shown(driver):
 def hub_goes_and_comes_back(driver, restart, artifacts):
     """The banner shows while the hub is gone, and the page recovers by itself."""
     restart(None)
-    WebDriverWait(driver, DEADLINE).until(banner_shown)
+    wait(driver).until(banner_shown)
     driver.save_screenshot(os.path.join(artifacts, "panel-hub-gone.png"))
     restart(True)
-    WebDriverWait(driver, DEADLINE).until(lambda d: not banner_shown(d))
+    wait(driver).until(lambda d: not banner_shown(d))
     wait_lit(driver, 1, 1, "after the hub came back")
 
 
@@ -148,11 +161,11 @@ def checks(args, port, tmp, restart):
     second = browser(os.path.join(tmp, "profile-2"))
     try:
         wait_ready(first, url + "?token=" + TOKEN)
-        WebDriverWait(first, DEADLINE).until(lambda d: d.execute_script("return window.panel.authorized"))
+        wait(first).until(lambda d: d.execute_script("return window.panel.authorized"))
         wait_ready(second, url)
 
         # A click lights the cell when its revertive comes.
-        first.find_element(By.ID, "x-1-6-3").click()
+        click(first, "x-1-6-3")
         wait_lit(first, 6, 3, "click")
         print("browser test: a click lit its cell by the revertive")
 
@@ -166,7 +179,7 @@ def checks(args, port, tmp, restart):
         print("browser test: a zorvctl route lit the new cell")
 
         # The second page sees the first one's take.
-        first.find_element(By.ID, "x-1-8-16").click()
+        click(first, "x-1-8-16")
         wait_lit(second, 8, 16, "second browser")
         print("browser test: a second browser saw the first one's take")
 
@@ -185,33 +198,33 @@ def checks(args, port, tmp, restart):
         print("browser test: writes without the token were refused (403) and changed nothing")
 
         # Screenshots: a salvo armed, a destination locked, and each kind of device.
-        first.find_element(By.ID, "lock-1-3").click()
-        WebDriverWait(first, DEADLINE).until(
+        click(first, "lock-1-3")
+        wait(first).until(
             lambda d: "locked" in d.find_element(By.ID, "lock-1-3").get_attribute("class"))
-        first.find_element(By.ID, "salvo-mode").click()
-        first.find_element(By.ID, "x-1-5-6").click()
-        first.find_element(By.ID, "x-1-4-2").click()
+        click(first, "salvo-mode")
+        click(first, "x-1-5-6")
+        click(first, "x-1-4-2")
         os.makedirs(args.artifacts, exist_ok=True)
         first.save_screenshot(os.path.join(args.artifacts, "panel-router.png"))
-        first.find_element(By.ID, "salvo-take").click()
+        click(first, "salvo-take")
         wait_lit(first, 5, 6, "salvo")
         wait_lit(first, 4, 2, "salvo")
         print("browser test: a salvo of two crosspoints was taken")
         second.save_screenshot(os.path.join(args.artifacts, "panel-second-browser.png"))
         # A slot edited and a lamp toggled in the page.
-        first.find_element(By.ID, "dev-2").click()
+        click(first, "dev-2")
         slot = first.find_element(By.ID, "slot-2-3")
         slot.clear()
         slot.send_keys("Studio B\n")
-        WebDriverWait(first, DEADLINE).until(lambda d: api.state()["devices"][1]["slots"][2] == "Studio B")
+        wait(first).until(lambda d: api.state()["devices"][1]["slots"][2] == "Studio B")
         first.save_screenshot(os.path.join(args.artifacts, "panel-info.png"))
-        first.find_element(By.ID, "dev-3").click()
-        first.find_element(By.ID, "gpi-3-2").click()
-        WebDriverWait(first, DEADLINE).until(
+        click(first, "dev-3")
+        click(first, "gpi-3-2")
+        wait(first).until(
             lambda d: "on" in d.find_element(By.ID, "gpi-3-2").get_attribute("class").split())
         first.save_screenshot(os.path.join(args.artifacts, "panel-gpi.png"))
         print("browser test: a slot was edited and a lamp toggled")
-        first.find_element(By.ID, "dev-1").click()
+        click(first, "dev-1")
         hub_goes_and_comes_back(first, restart, args.artifacts)
         print("browser test: the banner showed while the hub was gone, and the page recovered")
         first.set_window_size(768, 1024)
@@ -225,13 +238,13 @@ def bench(args, port, tmp, count):
     driver = browser(os.path.join(tmp, "profile-bench"))
     try:
         wait_ready(driver, f"http://127.0.0.1:{port}/?token={TOKEN}")
-        WebDriverWait(driver, DEADLINE).until(lambda d: d.execute_script("return window.panel.authorized"))
+        wait(driver).until(lambda d: d.execute_script("return window.panel.authorized"))
         for i in range(count):
             source = 1 + i % 16
             if lit(driver, 5, source):
                 source = 1 + (source % 16)
             driver.find_element(By.ID, f"x-1-5-{source}").click()
-            WebDriverWait(driver, DEADLINE, poll_frequency=0.005).until(
+            wait(driver, poll_frequency=0.005).until(
                 lambda d: d.execute_script(f"return window.panel.timings.length > {i}"))
         for name, what in (("timings", "click to lit cell painted"), ("revertiveTimings", "click to revertive in the page")):
             timings = sorted(driver.execute_script(f"return window.panel.{name}"))
