@@ -56,8 +56,8 @@ int modes() {
     mp::PeerState state;
     if (makeWindow(state) == nullptr) return refused;
     const std::string ring = session().endpointPath(GetCurrentProcessId(), GetCurrentThreadId());
-    const bool right = hasMode(parentOf(session().tablePath()), 0700) & hasMode(session().tablePath(), 0600) &
-                       hasMode(parentOf(ring), 0700) & hasMode(ring, 0600);
+    const bool right = hasMode(parentOf(session().tablePath()), 0700) && hasMode(session().tablePath(), 0600) &&
+                       hasMode(parentOf(ring), 0700) && hasMode(ring, 0600);
     return right ? ok : failed;
 }
 
