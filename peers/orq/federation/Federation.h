@@ -19,6 +19,7 @@
 #include "Liveness.h"
 #include "MqttClient.h"
 #include "Ownership.h"
+#include "Payloads.h"
 #include "TopicTree.h"
 
 namespace orq {
@@ -46,6 +47,12 @@ private:
         std::string topic;    // message
         std::string payload;  // message; linkDown: the reason
     };
+    // A state reported by this hub's device, not yet published.
+    struct PendingState {
+        int device;
+        int index;
+        StateUpdate update;
+    };
     // Newest sequence number seen per topic of a remote device.
     using SeenKey = std::tuple<int, int, int, int>;  // kind, device, database, index
 
@@ -60,8 +67,13 @@ private:
     void logChange(int workstation, Liveness::Change change, const char* why);
     void command(int device, const std::string& payload);
     bool fresh(const SeenKey& key, std::uint64_t seq);
+    void batch(int device, const std::string& payload);
     void publishOwnState();
+    void publishPendingStates();
+    void publishRetainedStates();
+    // Publishes the pending states first, so that publications keep their order.
     void publish(const std::string& topic, const std::string& payload, bool retain);
+    void send(const std::string& topic, const std::string& payload, bool retain);
     std::string status(bool online) const;
     void log(const std::string& line) const;
 
@@ -78,6 +90,9 @@ private:
     DWORD nextHeartbeat_ = 0;
     std::uint64_t seq_;
     std::map<SeenKey, std::uint64_t> seen_;
+    std::vector<PendingState> pending_;  // in the order they were reported
+    std::map<std::pair<int, int>, StateUpdate> unretained_;  // device, index: newest state not yet retained
+    DWORD retainDue_ = 0;
 
     std::mutex inboxMutex_;
     std::vector<Arrival> inbox_;
