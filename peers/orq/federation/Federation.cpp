@@ -14,8 +14,11 @@ namespace orq {
 namespace {
 
 // State, commands and messages are all sent at least once; sequence numbers
-// make a repeated state harmless.
+// make a repeated state harmless. Heartbeats go at most once.
 constexpr int qos = 1;
+// How long reported states wait at most for the broker to take the
+// previous publications before they go anyway.
+constexpr DWORD holdStatesMs = 10;
 // How long an index's retained state may lag behind its live batches; a
 // busy index is then retained a few times a second, not at every change.
 constexpr DWORD retainDelayMs = 200;
@@ -81,7 +84,8 @@ Federation::Federation(const HubOptions& options, HubCore& hub, HWND window, int
         },
         [this](bool up, const std::string& reason) {
             arrived({up ? Arrival::Kind::linkUp : Arrival::Kind::linkDown, {}, reason});
-        });
+        },
+        [this] { acknowledged(); });
     client_->start();
     log(formatText("workstation %d joins facility %s through %s:%d; owns devices %s", workstation,
                    settings.facility.c_str(), broker.host.c_str(), broker.port,
@@ -110,6 +114,10 @@ void Federation::arrived(Arrival arrival) {
     if (wake) PostMessageA(window_, federationWake, 0, 0);
 }
 
+void Federation::acknowledged() {
+    if (++acked_ >= sent_.load() && holding_.exchange(false)) arrived({Arrival::Kind::published, {}, {}});
+}
+
 // ---------------------------------------------------------------- hub thread
 
 void Federation::pump() {
@@ -120,29 +128,29 @@ void Federation::pump() {
     }
     for (const Arrival& arrival : arrivals) handle(arrival);
     timedWork();
-    publishPendingStates();
+    if (!pending_.empty() && statesMayGo()) publishPendingStates();
     if (!unretained_.empty() && static_cast<LONG>(GetTickCount() - retainDue_) >= 0) publishRetainedStates();
 }
 
 void Federation::timedWork() {
     const DWORD now = GetTickCount();
     if (connected_ && static_cast<LONG>(now - nextHeartbeat_) >= 0) {
-        client_->publish(topics_.alive(workstation_), "{}", 0, false);
+        send(topics_.alive(workstation_), "{}", false, 0);
         nextHeartbeat_ = now + heartbeatMs(options_.federation.keepAliveSeconds);
     }
     for (const int workstation : liveness_.silent(now)) logChange(workstation, Liveness::Change::offline, "silent");
 }
 
 DWORD Federation::msUntilWork() const {
-    if (!pending_.empty()) return 0;
     if (!connected_) return INFINITE;
     const DWORD now = GetTickCount();
     const auto until = [now](DWORD due) {
         const LONG left = static_cast<LONG>(due - now);
         return left > 0 ? static_cast<DWORD>(left) : DWORD(0);
     };
+    const DWORD untilStates = pending_.empty() ? INFINITE : inFlight() ? until(pendingSince_ + holdStatesMs) : 0;
     const DWORD untilRetain = unretained_.empty() ? INFINITE : until(retainDue_);
-    return std::min({until(nextHeartbeat_), untilRetain, liveness_.msUntilCheck(now)});
+    return std::min({untilStates, until(nextHeartbeat_), untilRetain, liveness_.msUntilCheck(now)});
 }
 
 void Federation::handle(const Arrival& arrival) {
@@ -150,12 +158,14 @@ void Federation::handle(const Arrival& arrival) {
     case Arrival::Kind::linkUp: linkUp(); break;
     case Arrival::Kind::linkDown: linkDown(arrival.payload); break;
     case Arrival::Kind::message: message(arrival.topic, arrival.payload); break;
+    case Arrival::Kind::published: break;  // pump() sends the states it held
     }
 }
 
 void Federation::linkUp() {
     connected_ = true;
     lastLinkProblem_.clear();
+    acked_ = sent_.load();  // what the last link did not see leave is gone
     log("broker link up");
     // Subscribed again on every link: the broker keeps no session for us.
     client_->subscribe(topics_.everything(), qos, true);
@@ -191,6 +201,18 @@ void Federation::publishOwnState() {
     publishRetainedStates();
 }
 
+// Reported states go out at once while the broker has taken everything
+// published before; while it has not, they gather (up to a batch, for
+// holdStatesMs at most) and go when it has. One change after another thus
+// travels at once, a burst in batches as large as the broker's pace asks.
+bool Federation::statesMayGo() {
+    if (acked_.load() > sent_) acked_ = sent_.load();  // late acknowledgements of an earlier link
+    if (!inFlight() || pending_.size() >= batchStates) return true;
+    if (static_cast<LONG>(GetTickCount() - (pendingSince_ + holdStatesMs)) >= 0) return true;
+    holding_ = true;
+    return !inFlight();  // acknowledged meanwhile: nobody wakes the hub for it
+}
+
 // The states the hub reported since the loop last came here, live, each
 // device's in one or a few batches in the order they were reported.
 void Federation::publishPendingStates() {
@@ -222,8 +244,8 @@ void Federation::publish(const std::string& topic, const std::string& payload, b
     send(topic, payload, retain);
 }
 
-void Federation::send(const std::string& topic, const std::string& payload, bool retain) {
-    if (connected_) client_->publish(topic, payload, qos, retain);
+void Federation::send(const std::string& topic, const std::string& payload, bool retain, int level) {
+    if (connected_ && client_->publish(topic, payload, level, retain)) ++sent_;
 }
 
 std::string Federation::status(bool online) const {
@@ -340,6 +362,7 @@ void Federation::stateReported(const Device& device, int index) {
     if (!connected_ || !ownership_.shared(device.number)) return;
     const IndexState state = device.at(index);
     const StateUpdate update{++seq_, state.value, state.workstation};
+    if (pending_.empty()) pendingSince_ = GetTickCount();
     pending_.push_back({device.number, index, update});
     if (unretained_.empty()) retainDue_ = GetTickCount() + retainDelayMs;
     unretained_[{device.number, index}] = update;
