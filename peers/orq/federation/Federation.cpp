@@ -206,7 +206,10 @@ void Federation::publishOwnState() {
 // holdStatesMs at most) and go when it has. One change after another thus
 // travels at once, a burst in batches as large as the broker's pace asks.
 bool Federation::statesMayGo() {
-    if (acked_.load() > sent_) acked_ = sent_.load();  // late acknowledgements of an earlier link
+    // Late acknowledgements of an earlier link do not count (an ack arriving
+    // meanwhile leaves the count as it is: the exchange fails).
+    std::uint64_t acked = acked_.load();
+    if (acked > sent_) acked_.compare_exchange_strong(acked, sent_.load());
     if (!inFlight() || pending_.size() >= batchStates) return true;
     if (static_cast<LONG>(GetTickCount() - (pendingSince_ + holdStatesMs)) >= 0) return true;
     holding_ = true;
@@ -233,8 +236,11 @@ void Federation::publishPendingStates() {
 
 // Each index's newest state, retained, for hubs that join later: at most
 // once per retainDelayMs, however often the index changes meanwhile. A hub
-// that joined in between got the older copy, and gets this one live.
+// that joined in between got the older copy, and gets this one live. The
+// batches go first: a copy ahead of its batch would make the other hubs
+// drop the states of the batch as old, and their clients miss them.
 void Federation::publishRetainedStates() {
+    publishPendingStates();
     for (const auto& [key, update] : unretained_) send(topics_.state(key.first, key.second), encode(update), true);
     unretained_.clear();
 }
