@@ -81,7 +81,7 @@ facility "$facility": broker mqtt://127.0.0.1:$port, $count workstations (files 
   router 1 belongs to workstation 1, infodriver 2 to workstation 2, GPI unit 3 to workstation $owner_of_gpi
 TEXT
 for ws in $(seq "$count"); do
-  echo "workstation $ws: source $root/ws$ws.env   (then: $build/bin/zorvctl status, route 1 3 7, watch 1 1 8, ...)"
+  echo "workstation $ws: source $root/ws$ws.env   (then: $build/bin/zorvctl status, route 1 3 7, watch 1:1-8, ...)"
 done
 cat <<TEXT
 the broker:    mosquitto_sub -p $port -v -t 'zorv/#'

@@ -14,11 +14,20 @@ namespace orq {
 namespace {
 
 // State, commands and messages are all sent at least once; sequence numbers
-// make a repeated state harmless.
+// make a repeated state harmless. Heartbeats go at most once.
 constexpr int qos = 1;
-// No payload of ours comes near this (texts are at most a 512-byte block);
-// anything larger is not from a hub and is dropped unread.
-constexpr std::size_t largestPayload = 16 * 1024;
+// How long reported states wait at most for the broker to take the
+// previous publications before they go anyway.
+constexpr DWORD holdStatesMs = 10;
+// How long an index's retained state may lag behind its live batches; a
+// busy index is then retained a few times a second, not at every change.
+constexpr DWORD retainDelayMs = 200;
+// States gathered into one batch at most: a batch stays far below the
+// largest payload even with every value a full 512-byte text.
+constexpr std::size_t batchStates = 256;
+// No payload of ours comes near this; anything larger is not from a hub and
+// is dropped unread.
+constexpr std::size_t largestPayload = 1024 * 1024;
 
 // The first sequence number of a hub's run: microseconds of the wall clock,
 // so that a restarted owner numbers above its earlier run.
@@ -75,14 +84,19 @@ Federation::Federation(const HubOptions& options, HubCore& hub, HWND window, int
         },
         [this](bool up, const std::string& reason) {
             arrived({up ? Arrival::Kind::linkUp : Arrival::Kind::linkDown, {}, reason});
-        });
+        },
+        [this] { acknowledged(); });
     client_->start();
     log(formatText("workstation %d joins facility %s through %s:%d; owns devices %s", workstation,
                    settings.facility.c_str(), broker.host.c_str(), broker.port,
                    deviceList(ownership_.ownedHere()).c_str()));
 }
 
-Federation::~Federation() { client_.reset(); }
+// What the others have live is kept for those who join later, before the link ends.
+Federation::~Federation() {
+    publishRetainedStates();
+    client_.reset();
+}
 
 void Federation::log(const std::string& line) const {
     if (options_.log) options_.log(line);
@@ -100,6 +114,10 @@ void Federation::arrived(Arrival arrival) {
     if (wake) PostMessageA(window_, federationWake, 0, 0);
 }
 
+void Federation::acknowledged() {
+    if (++acked_ >= sent_.load() && holding_.exchange(false)) arrived({Arrival::Kind::published, {}, {}});
+}
+
 // ---------------------------------------------------------------- hub thread
 
 void Federation::pump() {
@@ -110,12 +128,14 @@ void Federation::pump() {
     }
     for (const Arrival& arrival : arrivals) handle(arrival);
     timedWork();
+    if (!pending_.empty() && statesMayGo()) publishPendingStates();
+    if (!unretained_.empty() && static_cast<LONG>(GetTickCount() - retainDue_) >= 0) publishRetainedStates();
 }
 
 void Federation::timedWork() {
     const DWORD now = GetTickCount();
     if (connected_ && static_cast<LONG>(now - nextHeartbeat_) >= 0) {
-        client_->publish(topics_.alive(workstation_), "{}", 0, false);
+        send(topics_.alive(workstation_), "{}", false, 0);
         nextHeartbeat_ = now + heartbeatMs(options_.federation.keepAliveSeconds);
     }
     for (const int workstation : liveness_.silent(now)) logChange(workstation, Liveness::Change::offline, "silent");
@@ -124,9 +144,13 @@ void Federation::timedWork() {
 DWORD Federation::msUntilWork() const {
     if (!connected_) return INFINITE;
     const DWORD now = GetTickCount();
-    const LONG heartbeat = static_cast<LONG>(nextHeartbeat_ - now);
-    const DWORD untilHeartbeat = heartbeat > 0 ? static_cast<DWORD>(heartbeat) : 0;
-    return std::min(untilHeartbeat, liveness_.msUntilCheck(now));
+    const auto until = [now](DWORD due) {
+        const LONG left = static_cast<LONG>(due - now);
+        return left > 0 ? static_cast<DWORD>(left) : DWORD(0);
+    };
+    const DWORD untilStates = pending_.empty() ? INFINITE : inFlight() ? until(pendingSince_ + holdStatesMs) : 0;
+    const DWORD untilRetain = unretained_.empty() ? INFINITE : until(retainDue_);
+    return std::min({untilStates, until(nextHeartbeat_), untilRetain, liveness_.msUntilCheck(now)});
 }
 
 void Federation::handle(const Arrival& arrival) {
@@ -134,12 +158,14 @@ void Federation::handle(const Arrival& arrival) {
     case Arrival::Kind::linkUp: linkUp(); break;
     case Arrival::Kind::linkDown: linkDown(arrival.payload); break;
     case Arrival::Kind::message: message(arrival.topic, arrival.payload); break;
+    case Arrival::Kind::published: break;  // pump() sends the states it held
     }
 }
 
 void Federation::linkUp() {
     connected_ = true;
     lastLinkProblem_.clear();
+    acked_ = sent_.load();  // what the last link did not see leave is gone
     log("broker link up");
     // Subscribed again on every link: the broker keeps no session for us.
     client_->subscribe(topics_.everything(), qos, true);
@@ -157,6 +183,8 @@ void Federation::linkDown(const std::string& reason) {
         log("no broker link (" + reason + "); retrying");
     }
     connected_ = false;
+    pending_.clear();  // the next link publishes everything
+    unretained_.clear();
     // Without the broker nobody can vouch for the other hubs.
     liveness_.clear();
 }
@@ -170,10 +198,60 @@ void Federation::publishOwnState() {
         for (int index = 1; index <= device->size; ++index) stateReported(*device, index);
         locksChanged(*device);
     }
+    publishRetainedStates();
+}
+
+// Reported states go out at once while the broker has taken everything
+// published before; while it has not, they gather (up to a batch, for
+// holdStatesMs at most) and go when it has. One change after another thus
+// travels at once, a burst in batches as large as the broker's pace asks.
+bool Federation::statesMayGo() {
+    // Late acknowledgements of an earlier link do not count (an ack arriving
+    // meanwhile leaves the count as it is: the exchange fails).
+    std::uint64_t acked = acked_.load();
+    if (acked > sent_) acked_.compare_exchange_strong(acked, sent_.load());
+    if (!inFlight() || pending_.size() >= batchStates) return true;
+    if (static_cast<LONG>(GetTickCount() - (pendingSince_ + holdStatesMs)) >= 0) return true;
+    holding_ = true;
+    return !inFlight();  // acknowledged meanwhile: nobody wakes the hub for it
+}
+
+// The states the hub reported since the loop last came here, live, each
+// device's in one or a few batches in the order they were reported.
+void Federation::publishPendingStates() {
+    if (pending_.empty()) return;
+    std::stable_sort(pending_.begin(), pending_.end(),
+                     [](const PendingState& a, const PendingState& b) { return a.device < b.device; });
+    StateBatch batch;
+    for (auto state = pending_.cbegin(); state != pending_.cend(); ++state) {
+        batch.states.emplace_back(state->index, state->update);
+        const auto next = state + 1;
+        if (batch.states.size() == batchStates || next == pending_.cend() || next->device != state->device) {
+            send(topics_.batch(state->device), encode(batch), false);
+            batch.states.clear();
+        }
+    }
+    pending_.clear();
+}
+
+// Each index's newest state, retained, for hubs that join later: at most
+// once per retainDelayMs, however often the index changes meanwhile. A hub
+// that joined in between got the older copy, and gets this one live. The
+// batches go first: a copy ahead of its batch would make the other hubs
+// drop the states of the batch as old, and their clients miss them.
+void Federation::publishRetainedStates() {
+    publishPendingStates();
+    for (const auto& [key, update] : unretained_) send(topics_.state(key.first, key.second), encode(update), true);
+    unretained_.clear();
 }
 
 void Federation::publish(const std::string& topic, const std::string& payload, bool retain) {
-    if (connected_) client_->publish(topic, payload, qos, retain);
+    publishPendingStates();
+    send(topic, payload, retain);
+}
+
+void Federation::send(const std::string& topic, const std::string& payload, bool retain, int level) {
+    if (connected_ && client_->publish(topic, payload, level, retain)) ++sent_;
 }
 
 std::string Federation::status(bool online) const {
@@ -195,6 +273,7 @@ void Federation::message(const std::string& topic, const std::string& payload) {
     case TopicKind::hub: hubStatus(ref->workstation, payload); return;
     case TopicKind::alive: heartbeat(ref->workstation); return;
     case TopicKind::command: command(ref->device, payload); return;
+    case TopicKind::batch: batch(ref->device, payload); return;
     case TopicKind::deviceMessage:
     case TopicKind::configMessage: {
         const auto relayed = decodeRelayed(payload);
@@ -220,6 +299,16 @@ void Federation::message(const std::string& topic, const std::string& payload) {
     } else if (ref->kind == TopicKind::name) {
         const auto update = decodeName(payload);
         if (update && fresh(key, update->seq)) hub_.mirrorName(ref->device, ref->database, ref->index, update->name);
+    }
+}
+
+void Federation::batch(int device, const std::string& payload) {
+    if (!ownership_.remote(device)) return;
+    const auto states = decodeBatch(payload);
+    if (!states) return;
+    for (const auto& [index, update] : states->states) {
+        const SeenKey key{static_cast<int>(TopicKind::state), device, 0, index};
+        if (fresh(key, update.seq)) hub_.mirrorState(device, index, {update.value, update.workstation});
     }
 }
 
@@ -278,7 +367,11 @@ bool Federation::forward(const Command& command) {
 void Federation::stateReported(const Device& device, int index) {
     if (!connected_ || !ownership_.shared(device.number)) return;
     const IndexState state = device.at(index);
-    publish(topics_.state(device.number, index), encode(StateUpdate{++seq_, state.value, state.workstation}), true);
+    const StateUpdate update{++seq_, state.value, state.workstation};
+    if (pending_.empty()) pendingSince_ = GetTickCount();
+    pending_.push_back({device.number, index, update});
+    if (unretained_.empty()) retainDue_ = GetTickCount() + retainDelayMs;
+    unretained_[{device.number, index}] = update;
 }
 
 void Federation::locksChanged(const Device& device) {

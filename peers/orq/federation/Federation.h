@@ -6,6 +6,7 @@
 // hub's thread handles it in pump().
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "Liveness.h"
 #include "MqttClient.h"
 #include "Ownership.h"
+#include "Payloads.h"
 #include "TopicTree.h"
 
 namespace orq {
@@ -42,9 +44,15 @@ public:
 private:
     // What the network thread hands to the hub's thread.
     struct Arrival {
-        enum class Kind { message, linkUp, linkDown } kind;
+        enum class Kind { message, linkUp, linkDown, published } kind;
         std::string topic;    // message
         std::string payload;  // message; linkDown: the reason
+    };
+    // A state reported by this hub's device, not yet published.
+    struct PendingState {
+        int device;
+        int index;
+        StateUpdate update;
     };
     // Newest sequence number seen per topic of a remote device.
     using SeenKey = std::tuple<int, int, int, int>;  // kind, device, database, index
@@ -60,8 +68,16 @@ private:
     void logChange(int workstation, Liveness::Change change, const char* why);
     void command(int device, const std::string& payload);
     bool fresh(const SeenKey& key, std::uint64_t seq);
+    void batch(int device, const std::string& payload);
     void publishOwnState();
+    bool inFlight() const { return sent_ > acked_.load(); }
+    bool statesMayGo();
+    void publishPendingStates();
+    void publishRetainedStates();
+    // Publishes the pending states first, so that publications keep their order.
     void publish(const std::string& topic, const std::string& payload, bool retain);
+    void send(const std::string& topic, const std::string& payload, bool retain, int level = 1);
+    void acknowledged();
     std::string status(bool online) const;
     void log(const std::string& line) const;
 
@@ -78,6 +94,14 @@ private:
     DWORD nextHeartbeat_ = 0;
     std::uint64_t seq_;
     std::map<SeenKey, std::uint64_t> seen_;
+    std::vector<PendingState> pending_;  // in the order they were reported
+    std::map<std::pair<int, int>, StateUpdate> unretained_;  // device, index: newest state not yet retained
+    DWORD retainDue_ = 0;
+    DWORD pendingSince_ = 0;
+    // Publications handed to the client and those it saw leave; the
+    // network thread counts the latter and wakes a hub that holds states.
+    std::atomic<std::uint64_t> sent_{0}, acked_{0};
+    std::atomic<bool> holding_{false};
 
     std::mutex inboxMutex_;
     std::vector<Arrival> inbox_;

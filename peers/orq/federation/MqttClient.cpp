@@ -25,8 +25,12 @@ constexpr int disconnectWithWill = 0x04;
 
 }  // namespace
 
-MqttClient::MqttClient(const Settings& settings, MessageHandler onMessage, LinkHandler onLink)
-    : settings_(settings), onMessage_(std::move(onMessage)), onLink_(std::move(onLink)) {
+MqttClient::MqttClient(const Settings& settings, MessageHandler onMessage, LinkHandler onLink,
+                       PublishedHandler onPublished)
+    : settings_(settings),
+      onMessage_(std::move(onMessage)),
+      onLink_(std::move(onLink)),
+      onPublished_(std::move(onPublished)) {
     initLibrary();
     handle_ = mosquitto_new(settings.clientId.c_str(), true, this);
     if (handle_ == nullptr) throw Error("mosquitto_new failed");
@@ -55,6 +59,7 @@ MqttClient::MqttClient(const Settings& settings, MessageHandler onMessage, LinkH
     mosquitto_connect_callback_set(handle_, connected);
     mosquitto_disconnect_callback_set(handle_, disconnected);
     mosquitto_message_callback_set(handle_, message);
+    if (onPublished_) mosquitto_publish_callback_set(handle_, published);
 }
 
 MqttClient::~MqttClient() {
@@ -91,6 +96,8 @@ void MqttClient::connected(mosquitto*, void* self, int rc) {
 void MqttClient::disconnected(mosquitto*, void* self, int rc) {
     static_cast<MqttClient*>(self)->onLink_(false, rc == 0 ? "disconnected" : mosquitto_strerror(rc));
 }
+
+void MqttClient::published(mosquitto*, void* self, int) { static_cast<MqttClient*>(self)->onPublished_(); }
 
 void MqttClient::message(mosquitto*, void* self, const mosquitto_message* message) {
     const auto* client = static_cast<MqttClient*>(self);

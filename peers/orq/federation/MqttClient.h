@@ -32,13 +32,16 @@ public:
     using MessageHandler = std::function<void(const std::string& topic, const std::string& payload)>;
     // up false: the link was lost or the broker refused it, for the reason given.
     using LinkHandler = std::function<void(bool up, const std::string& reason)>;
+    // A publication left for the broker: at QoS 1 the broker acknowledged it.
+    using PublishedHandler = std::function<void()>;
 
     struct Error : std::runtime_error {
         using std::runtime_error::runtime_error;
     };
 
     // Throws Error when libmosquitto refuses the settings.
-    MqttClient(const Settings& settings, MessageHandler onMessage, LinkHandler onLink);
+    MqttClient(const Settings& settings, MessageHandler onMessage, LinkHandler onLink,
+               PublishedHandler onPublished = {});
     // Disconnects (the broker then publishes the will, so that others learn
     // at once), stops the network thread and frees the client.
     ~MqttClient();
@@ -57,10 +60,12 @@ private:
     static void connected(mosquitto*, void* self, int rc);
     static void disconnected(mosquitto*, void* self, int rc);
     static void message(mosquitto*, void* self, const mosquitto_message* message);
+    static void published(mosquitto*, void* self, int messageId);
 
     Settings settings_;
     MessageHandler onMessage_;
     LinkHandler onLink_;
+    PublishedHandler onPublished_;
     mosquitto* handle_ = nullptr;
     bool started_ = false;
 };

@@ -45,6 +45,16 @@ std::optional<T> decode(const std::string& payload, Read read) {
     }
 }
 
+json stateObject(const StateUpdate& update) {
+    return json{{"seq", update.seq}, {"value", utf8(update.value)}, {"workstation", update.workstation}};
+}
+
+void readState(const json& object, StateUpdate& update) {
+    update.seq = object.at("seq").get<std::uint64_t>();
+    update.value = ansi(object.at("value").get<std::string>());
+    update.workstation = bounded(object.at("workstation"));
+}
+
 }  // namespace
 
 std::string encode(const HubStatus& status) {
@@ -55,8 +65,16 @@ std::string encode(const HubStatus& status) {
         .dump();
 }
 
-std::string encode(const StateUpdate& update) {
-    return json{{"seq", update.seq}, {"value", utf8(update.value)}, {"workstation", update.workstation}}.dump();
+std::string encode(const StateUpdate& update) { return stateObject(update).dump(); }
+
+std::string encode(const StateBatch& batch) {
+    json states = json::array();
+    for (const auto& [index, update] : batch.states) {
+        json entry = stateObject(update);
+        entry["index"] = index;
+        states.push_back(std::move(entry));
+    }
+    return json{{"states", std::move(states)}}.dump();
 }
 
 std::string encode(const LockUpdate& update) {
@@ -83,10 +101,16 @@ std::optional<HubStatus> decodeStatus(const std::string& payload) {
 }
 
 std::optional<StateUpdate> decodeState(const std::string& payload) {
-    return decode<StateUpdate>(payload, [](const json& object, StateUpdate& update) {
-        update.seq = object.at("seq").get<std::uint64_t>();
-        update.value = ansi(object.at("value").get<std::string>());
-        update.workstation = bounded(object.at("workstation"));
+    return decode<StateUpdate>(payload, readState);
+}
+
+std::optional<StateBatch> decodeBatch(const std::string& payload) {
+    return decode<StateBatch>(payload, [](const json& object, StateBatch& batch) {
+        for (const json& entry : object.at("states")) {
+            StateUpdate update;
+            readState(entry, update);
+            batch.states.emplace_back(bounded(entry.at("index")), std::move(update));
+        }
     });
 }
 

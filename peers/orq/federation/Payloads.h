@@ -26,6 +26,11 @@ struct StateUpdate {
     int workstation = 0;  // whose command set it
 };
 
+// States of several indexes of one device, in the order the owner set them.
+struct StateBatch {
+    std::vector<std::pair<int, StateUpdate>> states;  // index, its state
+};
+
 struct LockUpdate {
     std::uint64_t seq = 0;
     std::map<int, int> locks;  // index -> workstation holding the lock
@@ -45,12 +50,14 @@ struct Relayed {
 
 std::string encode(const HubStatus& status);
 std::string encode(const StateUpdate& update);
+std::string encode(const StateBatch& batch);
 std::string encode(const LockUpdate& update);
 std::string encode(const NameUpdate& update);
 std::string encode(const Relayed& relayed);
 
 std::optional<HubStatus> decodeStatus(const std::string& payload);
 std::optional<StateUpdate> decodeState(const std::string& payload);
+std::optional<StateBatch> decodeBatch(const std::string& payload);
 std::optional<LockUpdate> decodeLocks(const std::string& payload);
 std::optional<NameUpdate> decodeName(const std::string& payload);
 std::optional<Relayed> decodeRelayed(const std::string& payload);

@@ -34,6 +34,8 @@ std::string TopicTree::state(int device, int index) const {
     return root_ + "state/" + std::to_string(device) + "/" + std::to_string(index);
 }
 
+std::string TopicTree::batch(int device) const { return root_ + "batch/" + std::to_string(device); }
+
 std::string TopicTree::locks(int device) const { return root_ + "locks/" + std::to_string(device); }
 
 std::string TopicTree::name(int device, int database, int index) const {
@@ -59,6 +61,8 @@ std::optional<TopicRef> TopicTree::parse(const std::string& topic) const {
         ref.workstation = numbers[0];
     } else if (head == "state" && numbers.size() == 2) {
         ref = {TopicKind::state, 0, numbers[0], numbers[1], 0};
+    } else if (head == "batch" && numbers.size() == 1) {
+        ref = {TopicKind::batch, 0, numbers[0], 0, 0};
     } else if (head == "locks" && numbers.size() == 1) {
         ref = {TopicKind::locks, 0, numbers[0], 0, 0};
     } else if (head == "names" && numbers.size() == 3) {

@@ -2,6 +2,7 @@
 //   hub/<ws>                      a hub's status, with its will     retained
 //   hub/<ws>/alive                a hub's heartbeat                 not retained
 //   state/<device>/<index>        an index's state, by its owner    retained
+//   batch/<device>                changed states, live, by its owner  not retained
 //   locks/<device>                a device's locks, by its owner    retained
 //   names/<device>/<db>/<index>   a changed name, by its owner      retained
 //   command/<device>              a command for the owner           not retained
@@ -14,12 +15,12 @@
 
 namespace orq {
 
-enum class TopicKind { hub, alive, state, locks, name, command, deviceMessage, configMessage };
+enum class TopicKind { hub, alive, state, batch, locks, name, command, deviceMessage, configMessage };
 
 struct TopicRef {
     TopicKind kind = TopicKind::hub;
     int workstation = 0;  // hub
-    int device = 0;       // state, locks, name, command
+    int device = 0;       // state, batch, locks, name, command
     int index = 0;        // state, name
     int database = 0;     // name
 };
@@ -32,6 +33,7 @@ public:
     std::string hub(int workstation) const;
     std::string alive(int workstation) const { return hub(workstation) + "/alive"; }
     std::string state(int device, int index) const;
+    std::string batch(int device) const;
     std::string locks(int device) const;
     std::string name(int device, int database, int index) const;
     std::string command(int device) const;
