@@ -25,6 +25,8 @@ constexpr DWORD retainDelayMs = 200;
 // States gathered into one batch at most: a batch stays far below the
 // largest payload even with every value a full 512-byte text.
 constexpr std::size_t batchStates = 256;
+// How long a stopping hub waits at most for the broker to take what it published.
+constexpr DWORD stopDrainMs = 2000;
 // No payload of ours comes near this; anything larger is not from a hub and
 // is dropped unread.
 constexpr std::size_t largestPayload = 1024 * 1024;
@@ -92,9 +94,14 @@ Federation::Federation(const HubOptions& options, HubCore& hub, HWND window, int
                    deviceList(ownership_.ownedHere()).c_str()));
 }
 
-// What the others have live is kept for those who join later, before the link ends.
+// What the others have live is kept for those who join later, before the
+// link ends. Publications the client still holds (a QoS 1 client lets only a
+// few be unacknowledged at once) would end with its network thread, so the
+// broker is given a moment to take them all.
 Federation::~Federation() {
     publishRetainedStates();
+    const DWORD start = GetTickCount();
+    while (connected_ && inFlight() && GetTickCount() - start < stopDrainMs) Sleep(1);
     client_.reset();
 }
 
