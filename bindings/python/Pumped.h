@@ -46,7 +46,9 @@ public:
     template <typename F>
     auto run(F&& work, bool checked = true) {
         py::gil_scoped_release release;
-        if (closed_) throw Disposed();
+        // On the thread itself (inside an event) the object lives until the
+        // event returns, even when another thread is closing it meanwhile.
+        if (closed_ && !thread_->onThread()) throw Disposed();
         try {
             return thread_->call([&](ZorvClient& client) {
                 TraceCapture capture;
