@@ -37,7 +37,10 @@ public:
     /// Starts the thread; `setup` runs there first.
     void start(ClientThread::Work setup) {
         py::gil_scoped_release release;
-        thread_.emplace(std::move(setup));
+        thread_.emplace([setup = std::move(setup)](ZorvClient& client) {
+            keepThreadState();
+            if (setup) setup(client);
+        });
     }
 
     /// Runs work on the thread, the GIL released meanwhile; a trace line of a
@@ -88,7 +91,10 @@ public:
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> guard(closing_);
         if (closed_ || !thread_) return;
-        if (last) thread_->post(std::move(last));
+        thread_->post([last = std::move(last)](ZorvClient& client) {
+            if (last) last(client);
+            dropThreadState();
+        });
         closed_ = true;
         thread_->stop();
     }
@@ -98,6 +104,21 @@ public:
     Pumped& operator=(const Pumped&) = delete;
 
 private:
+    // The thread's own Python thread state, made once: without it every
+    // event would make and delete one to take the GIL.
+    static inline thread_local PyThreadState* saved_ = nullptr;
+    static inline thread_local PyGILState_STATE kept_{};
+    static void keepThreadState() {
+        kept_ = PyGILState_Ensure();
+        saved_ = PyEval_SaveThread();
+    }
+    static void dropThreadState() {
+        if (saved_ == nullptr) return;
+        PyEval_RestoreThread(saved_);
+        saved_ = nullptr;
+        PyGILState_Release(kept_);
+    }
+
     py::object onEvent_;
     std::vector<std::string> heads_;
     std::optional<ClientThread> thread_;
