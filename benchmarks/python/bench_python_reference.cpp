@@ -57,7 +57,11 @@ void BM_RevertivesToHandler(benchmark::State& state) {
     for (auto _ : state) {
         c.routerPoll(router, 1, destinations, true);
         wanted += destinations;
-        if (!qxplatform::pumpUntil([&] { return seen >= wanted; }, 5000)) state.SkipWithError("revertives missing");
+        if (!qxplatform::pumpUntil([&] { return seen >= wanted; }, 5000)) {
+            // The hub drops what a client misses its deadline for (a loaded machine).
+            state.SkipWithError("revertives missing");
+            break;
+        }
     }
     c.revertiveDeregister(router);
     c.RouterRevertiveEvent -= count;

@@ -301,7 +301,7 @@ class _Pumped:
         self.callback_errors = 0
         self._pending: collections.deque = collections.deque(maxlen=self._PENDING)
         self._ready = threading.Condition()
-        self._sinks: list[tuple[asyncio.AbstractEventLoop, asyncio.Queue]] = []
+        self._sinks: list[_AsyncSink] = []
         # The native object holds its receiver, which must not hold this object:
         # dropping the last reference then closes it at once.
         ref = weakref.ref(self)
@@ -351,11 +351,8 @@ class _Pumped:
                 self._report(fn)
         with self._ready:
             if self._sinks:
-                for loop, queue in self._sinks:
-                    try:
-                        loop.call_soon_threadsafe(queue.put_nowait, event)
-                    except RuntimeError:  # the loop has closed
-                        pass
+                for sink in self._sinks:
+                    sink.add(event)
             else:
                 self._pending.append(event)
                 self._ready.notify_all()
@@ -423,23 +420,47 @@ class _EventIterator:
         return event
 
 
+class _AsyncSink:
+    """Events for one aevents() iterator, handed to its loop in batches: one
+    call_soon_threadsafe (one wake of the loop) per batch, not per event.
+    add() runs under the owner's lock."""
+
+    def __init__(self, lock: threading.Condition, loop: asyncio.AbstractEventLoop) -> None:
+        self.lock, self.loop, self.queue = lock, loop, asyncio.Queue()
+        self._batch: list = []
+
+    def add(self, event: Event) -> None:
+        self._batch.append(event)
+        if len(self._batch) == 1:
+            try:
+                self.loop.call_soon_threadsafe(self._flush)
+            except RuntimeError:  # the loop has closed
+                self._batch.clear()
+
+    def _flush(self) -> None:
+        with self.lock:
+            batch, self._batch = self._batch, []
+        for event in batch:
+            self.queue.put_nowait(event)
+
+
 class _AsyncEventIterator:
     def __init__(self, owner: _Pumped, timeout: Optional[float]) -> None:
         self._owner, self._timeout = owner, timeout
-        self._sink: Optional[tuple] = None
+        self._sink: Optional[_AsyncSink] = None
 
     def __aiter__(self) -> "_AsyncEventIterator":
         return self
 
     def _attach(self) -> asyncio.Queue:
         if self._sink is None:
-            queue: asyncio.Queue = asyncio.Queue()
+            sink = _AsyncSink(self._owner._ready, asyncio.get_running_loop())
             with self._owner._ready:
                 while self._owner._pending:
-                    queue.put_nowait(self._owner._pending.popleft())
-                self._sink = (asyncio.get_running_loop(), queue)
-                self._owner._sinks.append(self._sink)
-        return self._sink[1]
+                    sink.queue.put_nowait(self._owner._pending.popleft())
+                self._owner._sinks.append(sink)
+            self._sink = sink
+        return self._sink.queue
 
     def _detach(self) -> None:
         if self._sink is not None:
@@ -449,6 +470,8 @@ class _AsyncEventIterator:
 
     async def __anext__(self) -> Event:
         queue = self._attach()
+        if not queue.empty():  # no task and no timer for an event already there
+            return queue.get_nowait()
         try:
             return await asyncio.wait_for(queue.get(), self._timeout)
         except asyncio.TimeoutError:
