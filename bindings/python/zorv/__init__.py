@@ -332,7 +332,10 @@ class _Pumped:
             native.close()
 
     def close(self) -> None:
-        """Disposes of the object: its thread stops; later use raises DisposedError. A second close does nothing."""
+        """Disposes of the object: its thread stops; later use raises DisposedError. A second close does nothing.
+
+        Inside one of the object's own events it is refused (RuntimeError): the event runs on the thread to stop.
+        """
         self._native.close()
 
     @property
