@@ -27,7 +27,8 @@ DESTINATIONS = 1000
 def start_hub(bin_dir: Path, directory: Path) -> subprocess.Popen:
     (directory / "orq.ini").write_text("[Hub]\nHighestDevice=1\n")
     (directory / "dev_001.ini").write_text(f"[Device]\nType=router\nSources=16\nDestinations={DESTINATIONS}\n")
-    hub = subprocess.Popen([str(bin_dir / "orq-hub"), "-q", "--client-timeout-ms", "900", "-c", str(directory)], stdout=subprocess.PIPE)
+    hub = subprocess.Popen([str(bin_dir / "orq-hub"), "-q", "--client-timeout-ms", "900", "-c", str(directory)],
+                           stdout=subprocess.PIPE)
     if b"ready" not in hub.stdout.readline():
         sys.exit("orq-hub did not start")
     return hub

@@ -14,7 +14,9 @@ using uint = std::uint32_t;
 namespace {
 
 // Event codes, in the order of the package's event classes.
-enum Code : int { connected, disconnected, info, router, gpi, databaseChange, deviceMode, deviceMessage, pollError, configChange };
+enum Code : int {
+    connected, disconnected, info, router, gpi, databaseChange, deviceMode, deviceMessage, pollError, configChange
+};
 
 // The check lines of the native client: its name heads them, and the database
 // modify check writes one of its own.
@@ -89,7 +91,8 @@ void bindClient(py::module_& m) {
     op<uint, uint, uint, bool, int>(cls, "register", [](ZorvClient& c, uint d, uint s, uint e, bool o, int poll) {
         c.revertiveRegister(d, s, e, o, static_cast<PollType>(poll));
     });
-    op<uint, uint, uint>(cls, "deregister_range", [](ZorvClient& c, uint d, uint s, uint e) { c.revertiveDeregister(d, s, e); });
+    op<uint, uint, uint>(cls, "deregister_range",
+                         [](ZorvClient& c, uint d, uint s, uint e) { c.revertiveDeregister(d, s, e); });
     op<uint, uint>(cls, "deregister_index", [](ZorvClient& c, uint d, uint i) { c.revertiveDeregister(d, i); });
     op<uint>(cls, "deregister_device", [](ZorvClient& c, uint d) { c.revertiveDeregister(d); });
     op<>(cls, "deregister_all", [](ZorvClient& c) { c.revertiveDeregisterAll(); });
@@ -98,7 +101,8 @@ void bindClient(py::module_& m) {
         return c.getClientRegistrationExtent(d, low, high) ? std::optional<std::pair<uint, uint>>()
                                                             : std::make_pair(low, high);
     });
-    op<uint, uint, int, std::string, bool>(cls, "route", [](ZorvClient& c, uint d, uint dest, int src, const std::string& mask, bool now) {
+    op<uint, uint, int, std::string, bool>(cls, "route", [](ZorvClient& c, uint d, uint dest, int src,
+                                                             const std::string& mask, bool now) {
         c.routerCrosspoint(d, dest, src, text(mask), now);
     });
     using Range = void (ZorvClient::*)(uint, uint, uint, bool);
@@ -108,7 +112,9 @@ void bindClient(py::module_& m) {
                                 {"info_query", &ZorvClient::infoQuery},
                                 {"gpi_poll", &ZorvClient::gpiPoll},
                                 {"gpi_query", &ZorvClient::gpiQuery}}) {
-        op<uint, uint, uint, bool>(cls, name, [method](ZorvClient& c, uint d, uint s, uint e, bool now) { (c.*method)(d, s, e, now); });
+        op<uint, uint, uint, bool>(cls, name, [method](ZorvClient& c, uint d, uint s, uint e, bool now) {
+            (c.*method)(d, s, e, now);
+        });
     }
     using Lock = void (ZorvClient::*)(uint, uint, uint, bool, bool);
     for (auto [name, method] : {std::pair<const char*, Lock>{"router_lock", &ZorvClient::routerLock},
@@ -120,11 +126,14 @@ void bindClient(py::module_& m) {
     }
     op<uint>(cls, "router_file", [](ZorvClient& c, uint d) { c.routerFile(d); });
     op<uint>(cls, "gpi_file", [](ZorvClient& c, uint d) { c.gpiFile(d); });
-    op<uint, uint, std::string, bool>(cls, "info_write", [](ZorvClient& c, uint d, uint i, const std::string& v, bool now) {
+    op<uint, uint, std::string, bool>(cls, "info_write",
+                                      [](ZorvClient& c, uint d, uint i, const std::string& v, bool now) {
         c.infoWrite(d, i, text(v), now);
     });
-    op<uint, uint, bool, bool>(cls, "gpi_switch", [](ZorvClient& c, uint d, uint i, bool s, bool now) { c.gpiSwitch(d, i, s, now); });
-    op<int, uint, std::string, int>(cls, "device_message", [](ZorvClient& c, int ws, uint d, const std::string& msg, int ref) {
+    op<uint, uint, bool, bool>(cls, "gpi_switch",
+                               [](ZorvClient& c, uint d, uint i, bool s, bool now) { c.gpiSwitch(d, i, s, now); });
+    op<int, uint, std::string, int>(cls, "device_message",
+                                    [](ZorvClient& c, int ws, uint d, const std::string& msg, int ref) {
         c.deviceMessage(ws, d, text(msg), ref);
     });
     op<uint>(cls, "profile", [](ZorvClient& c, uint d) {
@@ -136,7 +145,8 @@ void bindClient(py::module_& m) {
     });
     op<bool>(cls, "cache_enable", [](ZorvClient& c, bool on) { c.cacheEnable(on); });
     op<uint>(cls, "cache_flush", [](ZorvClient& c, uint d) { c.cacheFlush(d); });
-    op<uint, uint, uint, std::string>(cls, "cache_index", [](ZorvClient& c, uint d, uint s, uint e, const std::string& v) {
+    op<uint, uint, uint, std::string>(cls, "cache_index",
+                                      [](ZorvClient& c, uint d, uint s, uint e, const std::string& v) {
         return c.cacheIndex(d, s, e, text(v));
     });
     op<uint, uint, uint>(cls, "cache_test", [](ZorvClient& c, uint d, uint s, uint e) { return c.cacheTest(d, s, e); });
@@ -151,13 +161,15 @@ void bindClient(py::module_& m) {
     op<uint, uint, std::string>(cls, "name_index", [](ZorvClient& c, uint d, uint db, const std::string& name) {
         return c.databaseIndex(d, db, text(name));
     });
-    op<uint, uint, uint, std::string, bool, bool>(cls, "set_name", [](ZorvClient& c, uint d, uint i, uint db, const std::string& name, bool tally, bool handle) {
+    op<uint, uint, uint, std::string, bool, bool>(cls, "set_name", [](ZorvClient& c, uint d, uint i, uint db,
+                                                                     const std::string& name, bool tally, bool handle) {
         return !c.databaseModify(d, i, db, text(name), tally, handle);
     });
     op<uint>(cls, "flush_names", [](ZorvClient& c, uint d) { c.flushDatabaseCache(d); });
     op<>(cls, "register_messages", [](ZorvClient& c) { c.registerForNetMessage(); });
     op<>(cls, "deregister_messages", [](ZorvClient& c) { c.deregisterForNetMessage(); });
-    op<std::string>(cls, "send_config_change", [](ZorvClient& c, const std::string& msg) { c.sendConfigChangeMessage(text(msg)); });
+    op<std::string>(cls, "send_config_change",
+                    [](ZorvClient& c, const std::string& msg) { c.sendConfigChangeMessage(text(msg)); });
 }
 
 }  // namespace zorvpy

@@ -41,7 +41,9 @@ public:
     }
     bool closed() const { return pumped_.closed(); }
 
-    void slotWrite(int device, int index, const std::string& text) override { pumped_.emit(Code::slotWrite, device, index, text); }
+    void slotWrite(int device, int index, const std::string& text) override {
+        pumped_.emit(Code::slotWrite, device, index, text);
+    }
     void deviceMessage(int ws, int device, const std::string& text, const std::string& second,
                        const std::string& third) override {
         pumped_.emit(Code::deviceMessage, ws, device, text, second, third);

@@ -32,7 +32,8 @@ class Pumped {
 public:
     /// `onEvent(code, *args)` receives every event, on the thread, GIL held;
     /// `heads` begin the trace lines of refused arguments.
-    Pumped(py::object onEvent, std::vector<std::string> heads) : onEvent_(std::move(onEvent)), heads_(std::move(heads)) {}
+    Pumped(py::object onEvent, std::vector<std::string> heads)
+        : onEvent_(std::move(onEvent)), heads_(std::move(heads)) {}
 
     /// Starts the thread; `setup` runs there first.
     void start(ClientThread::Work setup) {
