@@ -136,3 +136,14 @@ def test_disposed_client_raises(facility):
     with pytest.raises(zorv.DisposedError):
         c.route(1, 1, 1)
     c.close()  # a second close does nothing
+
+
+def test_standby_driver_takes_over_when_tx_leaves(client):
+    first = zorv.Infodriver(2, answer=lambda write: "first")
+    with first, zorv.Infodriver(2, answer=lambda write: "second") as second:
+        assert (first.state, second.state) == (zorv.RedundancyState.TX, zorv.RedundancyState.RX)
+        first.close()
+        assert zorv.RedundancyChange(2, zorv.RedundancyState.TX) in second.events(timeout=DEADLINE)
+        client.register(2, 1, 1)
+        client.info_write(2, 1, "x", now=True)
+        assert next(client.events(timeout=DEADLINE)) == zorv.InfoRevertive(2, 1, "second")
