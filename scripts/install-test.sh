@@ -28,7 +28,16 @@ build_with_pkg_config() {
     c++ "$root/tests/install/consumer/main.cpp" -o "$work/consumer-pc" $flags && "$work/consumer-pc"
 }
 
+# The Python module from the prefix, where a tree builds it.
+import_python_module() {
+  (cd "$work" && PYTHONPATH=$prefix/lib/python3/dist-packages /usr/bin/python3 -c \
+    "import zorv, sys; sys.exit(not zorv.__file__.startswith('$prefix'))")
+}
+
 check cmake-install cmake --install "$root/$build" --prefix "$prefix"
 check find-package build_with_find_package
 check pkg-config build_with_pkg_config
+if [[ -d $root/$build/python/zorv ]]; then
+  check python-module import_python_module
+fi
 exit $rc

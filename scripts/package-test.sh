@@ -3,8 +3,9 @@
 # user's machine, checks that it brings the API reference, the manual pages
 # and the sample facilities, runs the demo from the installed files, builds the outside
 # project and an example against the installed package, runs the example and
-# the installed zorvctl against the installed orq-hub, and removes the package
-# again.
+# the installed zorvctl and the Python example route_and_watch.py (with the
+# installed module zorv) against the installed orq-hub, and removes the
+# package again.
 # Needs root (or sudo). With a Windows build dir $2, also makes its zip and
 # checks that it holds the libraries, headers and programs. Prints one "package: <check> passed|failed" line per
 # check.
@@ -71,10 +72,19 @@ run_example_against_installed_hub() {
     sleep 0.1
   done
   timeout 30 "$work/consumer/router-crosspoint" && /usr/bin/zorvctl --version &&
-    timeout 30 /usr/bin/zorvctl route 1 6 3
+    timeout 30 /usr/bin/zorvctl route 1 6 3 && python_against_installed_hub
   rc=$?
   kill "$hub" && wait "$hub"
   return $rc
+}
+
+# Where the build has the Python module: Debian's python3 imports it from the
+# package (not from the source tree) and drives the hub with it.
+python_against_installed_hub() {
+  [[ -d $root/$build/python/zorv ]] || return 0
+  (cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c \
+    "import zorv, sys; sys.exit(not zorv.__file__.startswith('/usr/lib/python3/dist-packages/'))") &&
+    (cd "$work" && env -u PYTHONPATH timeout 30 /usr/bin/python3 "$root/examples/python/route_and_watch.py" 1 5 2)
 }
 
 check deb-build make_package

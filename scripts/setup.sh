@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev libfmt-dev
   mosquitto mosquitto-clients libmosquitto-dev nlohmann-json3-dev
   libboost1.81-dev chromium chromium-driver python3-selenium
+  python3-dev pybind11-dev python3-pytest python3-pytest-asyncio
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets the machine up, then builds and runs every test:
-#   build/        the normal build
+#   build/        the normal build (its tests include the Python module's pytest
+#                 tests, one CTest test each, so they count in the totals)
 #   build-asan/   the same sources with AddressSanitizer and UBSan
 #   build-tsan/   every test with ThreadSanitizer; any report fails
 #   build-mingw/  the Windows build (MinGW-w64), its tests run under Wine
