@@ -1,6 +1,10 @@
 #include "thread_queue.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -12,11 +16,10 @@ namespace qxposix {
 namespace {
 
 constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
-// Waits longer than this say nothing about how to wait (the other side was
-// idle or busy), so they are not measured.
-constexpr Clock::duration kTellingWait = std::chrono::microseconds(500);
-constexpr unsigned kExplorePeriod = 256;  // waits between tries of the other way
-constexpr unsigned kExploreLength = 16;   // waits per try
+constexpr double kSpinWorth = 0.25;      // the share of waits a spin must catch to be worth it
+constexpr unsigned kRetryPeriod = 32;    // waits between tries of a spin that was not worth it
+// How long a look at the machine's runnable threads holds.
+constexpr Clock::duration kLoadPeriod = std::chrono::milliseconds(2);
 constexpr std::uint32_t kTakenBatch = 64;  // posts taken before the count is lowered
 
 inline void cpuRelax() {
@@ -27,6 +30,31 @@ inline void cpuRelax() {
 #else
     std::this_thread::yield();
 #endif
+}
+
+// Whether every thread of the machine that can run is running: none waits
+// for a core (the kernel's count of runnable threads, in /proc/loadavg, is at
+// most the number of cores). Looked at once per kLoadPeriod in the process;
+// true when the count cannot be read.
+bool coresToSpare(Clock::time_point now) {
+    static std::atomic<Clock::rep> lookedAt{0};
+    static std::atomic<bool> spare{true};
+    const Clock::rep at = now.time_since_epoch().count();
+    Clock::rep last = lookedAt.load(std::memory_order_relaxed);
+    if (at - last < kLoadPeriod.count() || !lookedAt.compare_exchange_strong(last, at, std::memory_order_relaxed))
+        return spare.load(std::memory_order_relaxed);
+    char text[128] = {};
+    const int file = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (file < 0) return true;
+    const ssize_t length = ::read(file, text, sizeof text - 1);
+    ::close(file);
+    // "0.52 0.58 0.59 3/245 12345": the fourth field counts the runnable threads.
+    unsigned runnable = 0;
+    if (length <= 0 || std::sscanf(text, "%*s %*s %*s %u/", &runnable) != 1) return true;
+    static const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const bool fits = runnable <= cores;
+    spare.store(fits, std::memory_order_relaxed);
+    return fits;
 }
 
 }  // namespace
@@ -229,12 +257,12 @@ bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
 
 bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
     const auto start = Clock::now();
-    if (!spin) return blockFor(seen, deadline);
-    auto spinUntil = start + spinPolicy_.nextSpin();
-    if (deadline && *deadline < spinUntil) spinUntil = *deadline;
-    const bool signalled = spinFor(seen, spinUntil) || blockFor(seen, deadline);
-    if (signalled) spinPolicy_.record(Clock::now() - start);
-    return signalled;
+    const auto spinTime = spin ? spinPolicy_.nextSpin(start) : Clock::duration::zero();
+    if (spinTime == Clock::duration::zero()) return blockFor(seen, deadline);
+    const auto spinUntil = deadline ? std::min(*deadline, start + spinTime) : start + spinTime;
+    const bool caught = spinFor(seen, spinUntil);
+    spinPolicy_.record(caught);
+    return caught || blockFor(seen, deadline);
 }
 
 // From now on the thread sleeps on its ring's wake word. A waker that still
@@ -420,18 +448,12 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
 
 // ------------------------------------------------------------------ SpinPolicy
 
-Clock::duration SpinPolicy::nextSpin() {
-    ++waits_;
-    const bool exploring = waits_ % kExplorePeriod < kExploreLength;
-    current_ = exploring ? !preferSpin_ : preferSpin_;
-    return current_ ? kSpinTime : Clock::duration::zero();
+Clock::duration SpinPolicy::nextSpin(Clock::time_point now) {
+    if (!coresToSpare(now)) return Clock::duration::zero();
+    if (catches_ < kSpinWorth && ++waits_ % kRetryPeriod != 0) return Clock::duration::zero();
+    return kSpinTime;
 }
 
-void SpinPolicy::record(Clock::duration waited) {
-    if (waited > kTellingWait) return;
-    double& average = current_ ? spinAverage_ : blockAverage_;
-    average += (std::chrono::duration<double, std::micro>(waited).count() - average) / 16;
-    preferSpin_ = spinAverage_ <= blockAverage_;
-}
+void SpinPolicy::record(bool caught) { catches_ += ((caught ? 1.0 : 0.0) - catches_) / 8; }
 
 }  // namespace qxposix

@@ -84,21 +84,23 @@ private:
 
 // Whether a waiting thread spins for a few microseconds before it blocks.
 // Spinning makes a hand-over between threads on two idle cores far cheaper
-// (no sleep and wake-up), but costs dearly when the cores are taken by other
-// work: the spinning thread then keeps the other one from running. So the
-// policy measures how long waits take either way, keeps the faster way and
-// tries the other one now and then.
+// (no sleep and wake-up), but costs dearly when threads wait for a core: the
+// spinning thread then keeps one of them from running. So a wait spins only
+// while no thread of the machine waits for a core, and only while spinning
+// catches its signal; a thread whose partners take long tries again now and
+// then. The decision rests on nothing that the loop around the wait changes,
+// so every kind of wait spins alike, and two threads handing messages to each
+// other spin together rather than each waiting for the other to start.
 class SpinPolicy {
 public:
-    Clock::duration nextSpin();            // how long the next wait spins
-    void record(Clock::duration waited);   // how long it took till signalled
+    // How long the wait that starts now spins (zero: it blocks at once).
+    Clock::duration nextSpin(Clock::time_point now);
+    // Whether the spin caught the signal.
+    void record(bool caught);
 
 private:
-    bool preferSpin_ = true;
-    bool current_ = true;  // the way of the wait under way
-    double spinAverage_ = 0;   // microseconds
-    double blockAverage_ = 0;  // microseconds
-    unsigned waits_ = 0;
+    double catches_ = 1;  // the share of the recent spins that caught their signal
+    unsigned waits_ = 0;  // waits since the spin was found not worth it
 };
 
 // Which posted messages GetMessageA and PeekMessageA take.
