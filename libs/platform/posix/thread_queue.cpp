@@ -257,11 +257,14 @@ bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
 
 bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
     const auto start = Clock::now();
-    const auto spinTime = spin ? spinPolicy_.nextSpin(start) : Clock::duration::zero();
-    if (spinTime == Clock::duration::zero()) return blockFor(seen, deadline);
-    const auto spinUntil = deadline ? std::min(*deadline, start + spinTime) : start + spinTime;
-    const bool caught = spinFor(seen, spinUntil);
-    spinPolicy_.record(caught);
+    if (!spin || (deadline && *deadline <= start)) return blockFor(seen, deadline);
+    const auto spinUntil = start + spinPolicy_.nextSpin(start);
+    if (spinUntil == start) return blockFor(seen, deadline);
+    // A spin that the deadline cuts short tells nothing of how long spins
+    // need, unless it caught its signal.
+    const bool cut = deadline && *deadline < spinUntil;
+    const bool caught = spinFor(seen, cut ? *deadline : spinUntil);
+    if (caught || !cut) spinPolicy_.record(caught);
     return caught || blockFor(seen, deadline);
 }
 
