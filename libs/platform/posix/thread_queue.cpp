@@ -16,8 +16,6 @@ namespace qxposix {
 namespace {
 
 constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
-constexpr double kSpinWorth = 0.25;      // the share of waits a spin must catch to be worth it
-constexpr unsigned kRetryPeriod = 32;    // waits between tries of a spin that was not worth it
 // How long a look at the machine's runnable threads holds.
 constexpr Clock::duration kLoadPeriod = std::chrono::milliseconds(2);
 constexpr std::uint32_t kTakenBatch = 64;  // posts taken before the count is lowered
@@ -32,10 +30,17 @@ inline void cpuRelax() {
 #endif
 }
 
-// Whether every thread of the machine that can run is running: none waits
-// for a core (the kernel's count of runnable threads, in /proc/loadavg, is at
-// most the number of cores). Looked at once per kLoadPeriod in the process;
-// true when the count cannot be read.
+// Whether a waiting thread spins for a few microseconds before it blocks.
+// Spinning makes a hand-over between threads on two idle cores far cheaper
+// (no sleep and wake-up on either side), but costs dearly when threads wait
+// for a core: the spinning thread then keeps one of them from running. So a
+// wait spins only while every thread of the machine that can run is running:
+// none waits for a core (the kernel's count of runnable threads, in
+// /proc/loadavg, is at most the number of cores). Looked at once per kLoadPeriod in the process;
+// true when the count cannot be read. The decision rests on nothing that a
+// thread or the loop around its wait does, so every kind of wait spins alike,
+// and two threads handing messages to each other spin together (a thread
+// that spun alone would wait for its partner's wake-up all the same).
 bool coresToSpare(Clock::time_point now) {
     static std::atomic<Clock::rep> lookedAt{0};
     static std::atomic<bool> spare{true};
@@ -257,15 +262,9 @@ bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
 
 bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
     const auto start = Clock::now();
-    if (!spin || (deadline && *deadline <= start)) return blockFor(seen, deadline);
-    const auto spinUntil = start + spinPolicy_.nextSpin(start);
-    if (spinUntil == start) return blockFor(seen, deadline);
-    // A spin that the deadline cuts short tells nothing of how long spins
-    // need, unless it caught its signal.
-    const bool cut = deadline && *deadline < spinUntil;
-    const bool caught = spinFor(seen, cut ? *deadline : spinUntil);
-    if (caught || !cut) spinPolicy_.record(caught);
-    return caught || blockFor(seen, deadline);
+    if (!spin || (deadline && *deadline <= start) || !coresToSpare(start)) return blockFor(seen, deadline);
+    const auto spinUntil = deadline ? std::min(*deadline, start + kSpinTime) : start + kSpinTime;
+    return spinFor(seen, spinUntil) || blockFor(seen, deadline);
 }
 
 // From now on the thread sleeps on its ring's wake word. A waker that still
@@ -448,15 +447,5 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
     }
     if (endpoint_) endpoint_->put(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr);
 }
-
-// ------------------------------------------------------------------ SpinPolicy
-
-Clock::duration SpinPolicy::nextSpin(Clock::time_point now) {
-    if (!coresToSpare(now)) return Clock::duration::zero();
-    if (catches_ < kSpinWorth && ++waits_ % kRetryPeriod != 0) return Clock::duration::zero();
-    return kSpinTime;
-}
-
-void SpinPolicy::record(bool caught) { catches_ += ((caught ? 1.0 : 0.0) - catches_) / 8; }
 
 }  // namespace qxposix

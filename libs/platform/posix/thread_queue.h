@@ -82,27 +82,6 @@ private:
     std::atomic<bool> done_{false};
 };
 
-// Whether a waiting thread spins for a few microseconds before it blocks.
-// Spinning makes a hand-over between threads on two idle cores far cheaper
-// (no sleep and wake-up), but costs dearly when threads wait for a core: the
-// spinning thread then keeps one of them from running. So a wait spins only
-// while no thread of the machine waits for a core, and only while spinning
-// catches its signal; a thread whose partners take long tries again now and
-// then. The decision rests on nothing that the loop around the wait changes,
-// so every kind of wait spins alike, and two threads handing messages to each
-// other spin together rather than each waiting for the other to start.
-class SpinPolicy {
-public:
-    // How long the wait that starts now spins (zero: it blocks at once).
-    Clock::duration nextSpin(Clock::time_point now);
-    // Whether the spin caught the signal.
-    void record(bool caught);
-
-private:
-    double catches_ = 1;  // the share of the recent spins that caught their signal
-    unsigned waits_ = 0;  // waits since the spin was found not worth it
-};
-
 // Which posted messages GetMessageA and PeekMessageA take.
 struct MessageFilter {
     HWND window = nullptr;  // null: any; else exactly this window's messages
@@ -206,7 +185,6 @@ private:
     mutable std::mutex mutex_;
     WakeWord ownWake_;  // until the thread has an endpoint, whose ring holds the word from then on
     std::atomic<WakeWord*> wake_{&ownWake_};
-    SpinPolicy spinPolicy_;  // owning thread only
     bool closed_ = false;
     std::deque<std::shared_ptr<SentMessage>> sent_;
     std::deque<MSG> posted_;
