@@ -1,5 +1,6 @@
-// Cross-thread messaging: send round trip, the WM_COPYDATA request/reply
-// exchange, post throughput, and a condition-variable ping-pong as the floor.
+// Cross-thread messaging: send round trip (to a thread waiting in each kind
+// of loop), the WM_COPYDATA request/reply exchange, post throughput, and a
+// condition-variable ping-pong as the floor; the same between processes.
 // Times are wall-clock: the work is spread over two threads.
 #include <benchmark/benchmark.h>
 

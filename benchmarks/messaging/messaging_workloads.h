@@ -25,6 +25,7 @@ constexpr UINT kHold = WM_USER + 6;     // sent; lParam: a Flag, waited for befo
 constexpr UINT kRelease = WM_USER + 7;  // sets the server's flag `released`
 constexpr DWORD kReplyCode = 2984;
 constexpr DWORD kLoopTimeout = 100;  // milliseconds: the timeout of the loops that wait with one
+constexpr DWORD kReleasePatience = 10000;  // milliseconds a server thread is given to take kRelease
 constexpr DWORD kBlockSize = 512;
 
 // A value one thread sets and another waits for.
@@ -149,7 +150,7 @@ public:
     }
     ~ServerThread() {
         DWORD_PTR ignored;
-        SendMessageTimeoutA(window_, kRelease, 0, 0, SMTO_NORMAL, 10000, &ignored);
+        SendMessageTimeoutA(window_, kRelease, 0, 0, SMTO_NORMAL, kReleasePatience, &ignored);
         PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
         thread_.join();
     }
