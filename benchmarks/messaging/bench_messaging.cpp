@@ -1,5 +1,6 @@
-// Cross-thread messaging: send round trip, the WM_COPYDATA request/reply
-// exchange, post throughput, and a condition-variable ping-pong as the floor.
+// Cross-thread messaging: send round trip (to a thread waiting in each kind
+// of loop), the WM_COPYDATA request/reply exchange, post throughput, and a
+// condition-variable ping-pong as the floor; the same between processes.
 // Times are wall-clock: the work is spread over two threads.
 #include <benchmark/benchmark.h>
 
@@ -8,12 +9,19 @@
 
 namespace {
 
-void BM_SendRoundTrip(benchmark::State& state) {
-    msgbench::SendRoundTrip workload;
+using msgbench::Loop;
+
+// To a thread waiting in each kind of loop: GetMessageA is the reference.
+void BM_SendRoundTrip(benchmark::State& state, Loop loop) {
+    msgbench::SendRoundTrip workload(loop);
     for (auto _ : state)
         if (!workload.run()) state.SkipWithError("wrong answer");
 }
-BENCHMARK(BM_SendRoundTrip)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SendRoundTrip, GetMessage, Loop::getMessage)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SendRoundTrip, MsgWait, Loop::msgWait)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SendRoundTrip, MsgWaitInputAvailable, Loop::msgWaitInputAvailable)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SendRoundTrip, WaitMessage, Loop::waitMessage)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SendRoundTrip, InOwnSend, Loop::inOwnSend)->UseRealTime();
 
 void BM_CopyDataExchange(benchmark::State& state) {
     msgbench::CopyDataExchange workload;
@@ -37,13 +45,18 @@ void BM_ConditionVariablePingPong(benchmark::State& state) {
 }
 BENCHMARK(BM_ConditionVariablePingPong)->UseRealTime();
 
-// Between two processes: the peer is msgbench --peer.
-void BM_CrossProcessSendRoundTrip(benchmark::State& state) {
-    msgbench::CrossProcessSend workload;
+// Between two processes: the peer is msgbench --peer, its thread waiting in
+// each kind of loop.
+void BM_CrossProcessSendRoundTrip(benchmark::State& state, Loop loop) {
+    msgbench::CrossProcessSend workload(loop);
     for (auto _ : state)
         if (!workload.run()) state.SkipWithError("wrong answer");
 }
-BENCHMARK(BM_CrossProcessSendRoundTrip)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CrossProcessSendRoundTrip, GetMessage, Loop::getMessage)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CrossProcessSendRoundTrip, MsgWait, Loop::msgWait)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CrossProcessSendRoundTrip, MsgWaitInputAvailable, Loop::msgWaitInputAvailable)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CrossProcessSendRoundTrip, WaitMessage, Loop::waitMessage)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CrossProcessSendRoundTrip, InOwnSend, Loop::inOwnSend)->UseRealTime();
 
 void BM_CrossProcessCopyDataExchange(benchmark::State& state) {
     msgbench::CrossProcessCopyData workload;

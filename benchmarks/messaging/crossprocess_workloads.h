@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -59,9 +61,19 @@ inline void registerPeerClasses() {
     (void)registered;
 }
 
-// The peer process's side: the server window titled `title` until WM_CLOSE,
-// and (POSIX) an echo of the socket `socket` on a thread of its own.
-inline int runPeer(const std::string& title, int socket) {
+// The loop's name on the peer's command line, and back.
+inline const char* const kLoopNames[] = {"get", "msgwait", "msgwaitinput", "waitmessage", "inownsend"};
+
+inline Loop loopNamed(const char* name) {
+    for (std::size_t n = 0; n < std::size(kLoopNames); ++n)
+        if (std::strcmp(name, kLoopNames[n]) == 0) return static_cast<Loop>(n);
+    return Loop::getMessage;
+}
+
+// The peer process's side: the server window titled `title`, served by a
+// loop of the given kind until WM_CLOSE, and (POSIX) an echo of the socket
+// `socket` (-1: none) on a thread of its own.
+inline int runPeer(const std::string& title, int socket, Loop loop = Loop::getMessage) {
     registerPeerClasses();
     ServerState state;
     HWND window = CreateWindowExA(0, kPeerClass, title.c_str(), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, &state);
@@ -80,8 +92,7 @@ inline int runPeer(const std::string& title, int socket) {
 #else
     (void)socket;
 #endif
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    runLoop(loop, state);
     if (echo.joinable()) echo.detach();  // ends with the process
     return 0;
 }
@@ -89,13 +100,15 @@ inline int runPeer(const std::string& title, int socket) {
 // This process's side: starts the peer and finds its window.
 class PeerProcess {
 public:
-    explicit PeerProcess(int socket = -1)
+    explicit PeerProcess(int socket = -1, Loop loop = Loop::getMessage)
         : title_("qxBenchPeer-" + std::to_string(GetCurrentProcessId())),
-          process_(arguments(title_, socket), mp::siblingProgram("msgbench")) {
+          process_(arguments(title_, socket, loop), mp::siblingProgram("msgbench")) {
         registerPeerClasses();
         mp::pumpUntilTrue([&] { return (window_ = FindWindowA(kPeerClass, title_.c_str())) != nullptr; }, mp::kPatience);
     }
     ~PeerProcess() {
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(window_, kRelease, 0, 0, SMTO_NORMAL, mp::kPatience, &ignored);
         PostMessageA(window_, WM_CLOSE, 0, 0);
         process_.wait(mp::kPatience);
     }
@@ -106,18 +119,19 @@ public:
     bool ready() const { return window_ != nullptr; }
 
 private:
-    static std::vector<std::string> arguments(const std::string& title, int socket) {
-        std::vector<std::string> list{"--peer", title};
-        if (socket >= 0) list.push_back(std::to_string(socket));
-        return list;
+    static std::vector<std::string> arguments(const std::string& title, int socket, Loop loop) {
+        return {"--peer", title, std::to_string(socket), kLoopNames[static_cast<int>(loop)]};
     }
     std::string title_;
     mp::ChildProcess process_;
     HWND window_ = nullptr;
 };
 
+// One SendMessageA to the peer process, whose thread waits in the given way.
 class CrossProcessSend {
 public:
+    explicit CrossProcessSend(Loop loop = Loop::getMessage) : peer_(-1, loop) {}
+
     bool run() {
         const LRESULT answer = SendMessageA(peer_.window(), kPing, counter_, 0);
         return answer == static_cast<LRESULT>(++counter_);

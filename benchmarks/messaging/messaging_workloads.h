@@ -21,7 +21,11 @@ namespace msgbench {
 constexpr UINT kPing = WM_USER + 1;     // answered with wParam + 1
 constexpr UINT kCount = WM_USER + 2;    // posted; counted
 constexpr UINT kMark = WM_USER + 3;     // posted after a burst; reports the count
+constexpr UINT kHold = WM_USER + 6;     // sent; lParam: a Flag, waited for before the answer
+constexpr UINT kRelease = WM_USER + 7;  // sets the server's flag `released`
 constexpr DWORD kReplyCode = 2984;
+constexpr DWORD kLoopTimeout = 100;  // milliseconds: the timeout of the loops that wait with one
+constexpr DWORD kReleasePatience = 10000;  // milliseconds a server thread is given to take kRelease
 constexpr DWORD kBlockSize = 512;
 
 // A value one thread sets and another waits for.
@@ -49,7 +53,20 @@ private:
 struct ServerState {
     std::uint64_t counted = 0;
     Flag marked;
+    Flag released;  // a thread of the loop kind inOwnSend goes back to GetMessageA
 };
+
+// How the thread that owns the server window waits for its messages.
+enum class Loop {
+    getMessage,             // GetMessageA
+    msgWait,                // PeekMessageA, then MsgWaitForMultipleObjects with a timeout
+    msgWaitInputAvailable,  // the same with MsgWaitForMultipleObjectsEx and MWMO_INPUTAVAILABLE
+    waitMessage,            // PeekMessageA, then WaitMessage
+    inOwnSend,              // inside its own SendMessageA to a thread that answers once released
+};
+
+// Runs the thread's message loop until WM_QUIT.
+inline void runLoop(Loop loop, ServerState& state);
 
 // The peer's window: answers pings, answers a WM_COPYDATA request by sending
 // a WM_COPYDATA reply back to the requester window (given as wParam) before
@@ -62,6 +79,8 @@ inline LRESULT CALLBACK serverProc(HWND self, UINT message, WPARAM wParam, LPARA
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
         return DefWindowProcA(self, message, wParam, lParam);  // which gives the window its title
     case kPing: return static_cast<LRESULT>(wParam + 1);
+    case kHold: reinterpret_cast<Flag*>(lParam)->waitFor(1); return 0;
+    case kRelease: reinterpret_cast<ServerState*>(GetWindowLongPtrA(self, GWLP_USERDATA))->released.set(1); return 0;
     case kCount: ++reinterpret_cast<ServerState*>(GetWindowLongPtrA(self, GWLP_USERDATA))->counted; return 0;
     case kMark: {
         auto* state = reinterpret_cast<ServerState*>(GetWindowLongPtrA(self, GWLP_USERDATA));
@@ -114,22 +133,24 @@ inline HWND createWindow(const char* className, void* parameter) {
 // A thread that owns a server window and runs a message loop.
 class ServerThread {
 public:
-    ServerThread() {
+    explicit ServerThread(Loop loop = Loop::getMessage) {
         registerClasses();
         std::promise<HWND> created;
         auto window = created.get_future();
-        thread_ = std::thread([this, &created] {
+        thread_ = std::thread([this, &created, loop] {
             HWND own = createWindow("qxBenchServer", &state_);
             MSG message;
             PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
             threadId_ = GetCurrentThreadId();
             created.set_value(own);
-            while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+            runLoop(loop, state_);
             DestroyWindow(own);
         });
         window_ = window.get();
     }
     ~ServerThread() {
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(window_, kRelease, 0, 0, SMTO_NORMAL, kReleasePatience, &ignored);
         PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
         thread_.join();
     }
@@ -146,9 +167,45 @@ private:
     HWND window_ = nullptr;
 };
 
-// One cross-thread SendMessageA and its answer.
+// Dispatches what PeekMessageA finds; false once it found WM_QUIT.
+inline bool dispatchPending() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return false;
+        DispatchMessageA(&message);
+    }
+    return true;
+}
+
+inline void runLoop(Loop loop, ServerState& state) {
+    switch (loop) {
+    case Loop::msgWait:
+        while (dispatchPending()) MsgWaitForMultipleObjects(0, nullptr, FALSE, kLoopTimeout, QS_ALLINPUT);
+        return;
+    case Loop::msgWaitInputAvailable:
+        while (dispatchPending())
+            MsgWaitForMultipleObjectsEx(0, nullptr, kLoopTimeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return;
+    case Loop::waitMessage:
+        while (dispatchPending()) WaitMessage();
+        return;
+    case Loop::inOwnSend: {
+        ServerThread holder;  // answers once kRelease came to this thread's window
+        SendMessageA(holder.window(), kHold, 0, reinterpret_cast<LPARAM>(&state.released));
+        break;
+    }
+    case Loop::getMessage: break;
+    }
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+}
+
+// One cross-thread SendMessageA and its answer, to a thread waiting in the
+// given way.
 class SendRoundTrip {
 public:
+    explicit SendRoundTrip(Loop loop = Loop::getMessage) : server_(loop) {}
+
     bool run() {
         const LRESULT answer = SendMessageA(server_.window(), kPing, counter_, 0);
         return answer == static_cast<LRESULT>(++counter_);

@@ -398,6 +398,20 @@ TEST_F(Messages, MsgWaitReturnsWhenInputArrivesOrTheTimeoutPasses) {
     EXPECT_TRUE(PeekMessageA(&message, nullptr, kPosted, kPosted, PM_REMOVE));
 }
 
+TEST_F(Messages, WaitMessageAndMsgWaitExReturnForInput) {
+    qxplatform::pumpPending();
+    const DWORD self = GetCurrentThreadId();
+    std::thread poster([self] { PostThreadMessageA(self, kPosted, 0, 0); });
+    EXPECT_TRUE(WaitMessage());
+    poster.join();
+    MSG message;
+    EXPECT_TRUE(PeekMessageA(&message, nullptr, kPosted, kPosted, PM_NOREMOVE));  // seen, left in the queue
+    EXPECT_EQ(MsgWaitForMultipleObjectsEx(0, nullptr, kPatience, QS_ALLINPUT, MWMO_INPUTAVAILABLE),
+              DWORD{WAIT_OBJECT_0});
+    EXPECT_TRUE(PeekMessageA(&message, nullptr, kPosted, kPosted, PM_REMOVE));
+    EXPECT_EQ(MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE), DWORD{WAIT_TIMEOUT});
+}
+
 // ------------------------------------------------------------------ WM_COPYDATA
 
 TEST_F(Messages, CopyDataGivesTheReceiverItsOwnCopyAndCannotBePosted) {

@@ -2,7 +2,8 @@
 // <windows.h> and the standard library, so that it runs on both backends.
 //
 // Usage: msgbench [seconds per workload, default 1]
-//        msgbench --peer TITLE [SOCKET]   (the peer process of the cross-process workloads)
+//        msgbench --peer TITLE [SOCKET [LOOP]]   (the peer process of the cross-process workloads;
+//                                                 SOCKET -1: none; LOOP: how it waits, see kLoopNames)
 #include <windows.h>
 
 #include <chrono>
@@ -68,7 +69,9 @@ bool timeBursts(const char* name, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 && std::strcmp(argv[1], "--peer") == 0) return msgbench::runPeer(argv[2], argc > 3 ? std::atoi(argv[3]) : -1);
+    if (argc > 2 && std::strcmp(argv[1], "--peer") == 0)
+        return msgbench::runPeer(argv[2], argc > 3 ? std::atoi(argv[3]) : -1,
+                                 argc > 4 ? msgbench::loopNamed(argv[4]) : msgbench::Loop::getMessage);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
     bool failed = false;
     failed |= timePerOperation<msgbench::SendRoundTrip>("send round trip", seconds);

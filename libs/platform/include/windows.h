@@ -171,6 +171,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define QS_SENDMESSAGE 0x0040
 #define QS_ALLPOSTMESSAGE 0x0100
 #define QS_ALLINPUT 0x04FF
+#define MWMO_WAITALL 0x0001
+#define MWMO_ALERTABLE 0x0002
 #define MWMO_INPUTAVAILABLE 0x0004
 
 #define WAIT_OBJECT_0 0x00000000u
@@ -286,6 +288,9 @@ BOOL TranslateMessage(const MSG* lpMsg);
 LRESULT DispatchMessageA(const MSG* lpMsg);
 DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
                                 DWORD dwWakeMask);
+DWORD MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds, DWORD dwWakeMask,
+                                  DWORD dwFlags);
+BOOL WaitMessage();
 BOOL InSendMessage();
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 

@@ -252,6 +252,18 @@ SendOutcome sendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, U
     return SendOutcome::noWindow;
 }
 
+// Waits until the calling thread has a sent or posted message of the wake
+// mask; false at the deadline.
+bool waitForInput(DWORD wakeMask, const Deadline& deadline) {
+    ThreadQueue& queue = ThreadContext::current().queue();
+    for (;;) {
+        const auto seen = queue.signals();
+        queue.drainRemote();
+        if (queue.hasInput(wakeMask)) return true;
+        if (!queue.waitForSignal(seen, deadline)) return false;
+    }
+}
+
 bool postToAny(const SessionWindow& target, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!target.local()) return ThreadContext::current().queue().postRemote(target, message, wParam, lParam);
     const auto window = WindowTable::instance().find(target.handle);
@@ -385,20 +397,30 @@ LRESULT DispatchMessageA(const MSG* lpMsg) {
 
 // Waits until the calling thread has a sent or posted message (as the wake
 // mask selects) or the timeout passes. Only waiting without handles is
-// supported.
+// supported. Input that was already there counts too, as with
+// MWMO_INPUTAVAILABLE: a wait may end sooner than on Windows, never later.
 DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE*, BOOL, DWORD dwMilliseconds, DWORD dwWakeMask) {
     if (nCount != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    ThreadQueue& queue = ThreadContext::current().queue();
-    const Deadline deadline = deadlineAfter(dwMilliseconds);
-    for (;;) {
-        const auto seen = queue.signals();
-        queue.drainRemote();
-        if (queue.hasInput(dwWakeMask)) return WAIT_OBJECT_0;
-        if (!queue.waitForSignal(seen, deadline)) return WAIT_TIMEOUT;
+    return waitForInput(dwWakeMask, deadlineAfter(dwMilliseconds)) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+// Without handles, MWMO_WAITALL waits for input alone, and there are no
+// asynchronous calls for MWMO_ALERTABLE to run.
+DWORD MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds, DWORD dwWakeMask,
+                                  DWORD dwFlags) {
+    if ((dwFlags & ~DWORD{MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE}) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
     }
+    return MsgWaitForMultipleObjects(nCount, pHandles, FALSE, dwMilliseconds, dwWakeMask);
+}
+
+BOOL WaitMessage() {
+    waitForInput(QS_ALLINPUT, std::nullopt);
+    return TRUE;
 }
 
 BOOL InSendMessage() { return ThreadContext::current().inboundSends > 0 ? TRUE : FALSE; }

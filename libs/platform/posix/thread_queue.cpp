@@ -1,6 +1,10 @@
 #include "thread_queue.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -12,11 +16,8 @@ namespace qxposix {
 namespace {
 
 constexpr Clock::duration kSpinTime = std::chrono::microseconds(10);
-// Waits longer than this say nothing about how to wait (the other side was
-// idle or busy), so they are not measured.
-constexpr Clock::duration kTellingWait = std::chrono::microseconds(500);
-constexpr unsigned kExplorePeriod = 256;  // waits between tries of the other way
-constexpr unsigned kExploreLength = 16;   // waits per try
+// How long a look at the machine's runnable threads holds.
+constexpr Clock::duration kLoadPeriod = std::chrono::milliseconds(2);
 constexpr std::uint32_t kTakenBatch = 64;  // posts taken before the count is lowered
 
 inline void cpuRelax() {
@@ -27,6 +28,38 @@ inline void cpuRelax() {
 #else
     std::this_thread::yield();
 #endif
+}
+
+// Whether a waiting thread spins for a few microseconds before it blocks.
+// Spinning makes a hand-over between threads on two idle cores far cheaper
+// (no sleep and wake-up on either side), but costs dearly when threads wait
+// for a core: the spinning thread then keeps one of them from running. So a
+// wait spins only while every thread of the machine that can run is running:
+// none waits for a core (the kernel's count of runnable threads, in
+// /proc/loadavg, is at most the number of cores). Looked at once per kLoadPeriod in the process;
+// true when the count cannot be read. The decision rests on nothing that a
+// thread or the loop around its wait does, so every kind of wait spins alike,
+// and two threads handing messages to each other spin together (a thread
+// that spun alone would wait for its partner's wake-up all the same).
+bool coresToSpare(Clock::time_point now) {
+    static std::atomic<Clock::rep> lookedAt{0};
+    static std::atomic<bool> spare{true};
+    const Clock::rep at = now.time_since_epoch().count();
+    Clock::rep last = lookedAt.load(std::memory_order_relaxed);
+    if (at - last < kLoadPeriod.count() || !lookedAt.compare_exchange_strong(last, at, std::memory_order_relaxed))
+        return spare.load(std::memory_order_relaxed);
+    char text[128] = {};
+    const int file = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (file < 0) return true;
+    const ssize_t length = ::read(file, text, sizeof text - 1);
+    ::close(file);
+    // "0.52 0.58 0.59 3/245 12345": the fourth field counts the runnable threads.
+    unsigned runnable = 0;
+    if (length <= 0 || std::sscanf(text, "%*s %*s %*s %u/", &runnable) != 1) return true;
+    static const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const bool fits = runnable <= cores;
+    spare.store(fits, std::memory_order_relaxed);
+    return fits;
 }
 
 }  // namespace
@@ -229,12 +262,9 @@ bool ThreadQueue::blockFor(std::uint64_t seen, const Deadline& deadline) {
 
 bool ThreadQueue::waitForSignal(std::uint64_t seen, const Deadline& deadline, bool spin) {
     const auto start = Clock::now();
-    if (!spin) return blockFor(seen, deadline);
-    auto spinUntil = start + spinPolicy_.nextSpin();
-    if (deadline && *deadline < spinUntil) spinUntil = *deadline;
-    const bool signalled = spinFor(seen, spinUntil) || blockFor(seen, deadline);
-    if (signalled) spinPolicy_.record(Clock::now() - start);
-    return signalled;
+    if (!spin || (deadline && *deadline <= start) || !coresToSpare(start)) return blockFor(seen, deadline);
+    const auto spinUntil = deadline ? std::min(*deadline, start + kSpinTime) : start + kSpinTime;
+    return spinFor(seen, spinUntil) || blockFor(seen, deadline);
 }
 
 // From now on the thread sleeps on its ring's wake word. A waker that still
@@ -416,22 +446,6 @@ void ThreadQueue::reply(const SentMessage::Origin& origin, LRESULT result, bool 
         frame.copyLength = static_cast<std::uint32_t>(block->size());
     }
     if (endpoint_) endpoint_->put(origin.processId, origin.threadId, frame, block != nullptr ? block->data() : nullptr);
-}
-
-// ------------------------------------------------------------------ SpinPolicy
-
-Clock::duration SpinPolicy::nextSpin() {
-    ++waits_;
-    const bool exploring = waits_ % kExplorePeriod < kExploreLength;
-    current_ = exploring ? !preferSpin_ : preferSpin_;
-    return current_ ? kSpinTime : Clock::duration::zero();
-}
-
-void SpinPolicy::record(Clock::duration waited) {
-    if (waited > kTellingWait) return;
-    double& average = current_ ? spinAverage_ : blockAverage_;
-    average += (std::chrono::duration<double, std::micro>(waited).count() - average) / 16;
-    preferSpin_ = spinAverage_ <= blockAverage_;
 }
 
 }  // namespace qxposix

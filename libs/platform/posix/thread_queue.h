@@ -82,25 +82,6 @@ private:
     std::atomic<bool> done_{false};
 };
 
-// Whether a waiting thread spins for a few microseconds before it blocks.
-// Spinning makes a hand-over between threads on two idle cores far cheaper
-// (no sleep and wake-up), but costs dearly when the cores are taken by other
-// work: the spinning thread then keeps the other one from running. So the
-// policy measures how long waits take either way, keeps the faster way and
-// tries the other one now and then.
-class SpinPolicy {
-public:
-    Clock::duration nextSpin();            // how long the next wait spins
-    void record(Clock::duration waited);   // how long it took till signalled
-
-private:
-    bool preferSpin_ = true;
-    bool current_ = true;  // the way of the wait under way
-    double spinAverage_ = 0;   // microseconds
-    double blockAverage_ = 0;  // microseconds
-    unsigned waits_ = 0;
-};
-
 // Which posted messages GetMessageA and PeekMessageA take.
 struct MessageFilter {
     HWND window = nullptr;  // null: any; else exactly this window's messages
@@ -204,7 +185,6 @@ private:
     mutable std::mutex mutex_;
     WakeWord ownWake_;  // until the thread has an endpoint, whose ring holds the word from then on
     std::atomic<WakeWord*> wake_{&ownWake_};
-    SpinPolicy spinPolicy_;  // owning thread only
     bool closed_ = false;
     std::deque<std::shared_ptr<SentMessage>> sent_;
     std::deque<MSG> posted_;
