@@ -180,13 +180,24 @@ bool runCycle(const Parameters& parameters, const std::string& program, Reports&
     const int done = reports.done;
     bool ok = deadline.wait([&] { return reports.failed || reports.ready == ready + parameters.processes; }) &&
               !reports.failed;
+    if (!ok) std::printf("soak: the client processes did not all get ready\n");
     windowsDuring = std::max(windowsDuring, qxplatform::sessionWindowCount());
 
     const auto started = std::chrono::steady_clock::now();
     ok = ok && driveRounds(Plan(parameters), deadline);
-    ok = deadline.wait([&] { return reports.done == done + parameters.processes; }) && ok;
+    if (!deadline.wait([&] { return reports.done == done + parameters.processes; })) {
+        std::printf("soak: the client processes did not all report\n");
+        ok = false;
+    }
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    for (auto& child : children) ok = child->wait(mp::kPatience) == std::optional<int>(0) && ok;
+    for (auto& child : children) {
+        const std::optional<int> code = child->wait(mp::kPatience);
+        if (code != std::optional<int>(0)) {
+            std::printf("soak: a client process %s\n", code ? ("ended with " + std::to_string(*code)).c_str()
+                                                            : "did not end in time");
+            ok = false;
+        }
+    }
     for (auto& neighbour : neighbours) neighbour->kill();
     return ok;
 }
@@ -247,7 +258,9 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     const long windowsAfter = qxplatform::sessionWindowCount();
     const Memory hubEnd = memoryOf(hubPid);
     PostMessageA(hubWindow, WM_CLOSE, 0, 0);
-    ok = hub.wait(mp::kPatience) == std::optional<int>(0) && ok;
+    const bool hubEnded = hub.wait(mp::kPatience) == std::optional<int>(0);
+    if (!hubEnded) std::printf("soak: the hub did not end cleanly when asked\n");
+    ok = hubEnded && ok;
     std::error_code ignored;
     std::filesystem::remove_all(facility, ignored);
 
@@ -282,6 +295,7 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     if (!hubBack) std::printf("soak: the hub's memory grew from cycle to cycle\n");
     if (!clientsBack) std::printf("soak: a client process kept memory after its clients left\n");
     if (!windowsBack) std::printf("soak: the window table did not come back to its size\n");
+    if (reports.memory != parameters.processes * cycles) std::printf("soak: not every client process reported its memory\n");
     ok = ok && windowsBack && hubBack && clientsBack && reports.received == delivered && reports.missing == 0 &&
          reports.extra == 0 && reports.disordered == 0 && reports.memory == parameters.processes * cycles;
     std::printf("%s\n", ok ? "soak: passed" : "soak: FAILED");
