@@ -160,7 +160,10 @@ void HubCore::missed(HWND client, const char* what) {
     log(formatText("client %p did not take %s within %lu ms; skipped until it talks to the hub again",
                    static_cast<void*>(client), what, static_cast<unsigned long>(options_.clientTimeoutMs)));
     clients_.markStalled(client);
-    fanout_.dropThrough(client, clients_.heard(client));  // what its sender still holds
+    // Its sender drops what it still holds and ends; a new one starts when
+    // the client talks again and is sent something.
+    fanout_.dropThrough(client, clients_.heard(client));
+    fanout_.retire(client);
 }
 
 void HubCore::takeMissed() {
