@@ -51,7 +51,7 @@ std::vector<MissedDelivery> FanoutShared::takeMissed() {
     return taken;
 }
 
-void FanoutShared::delivered() { recorder_.notify(); }
+void FanoutShared::wakeWaiters() { recorder_.notify(); }
 
 ClientSender::ClientSender(FanoutShared& shared) : shared_(shared) {
     thread_ = std::thread([this] { run(); });
@@ -111,6 +111,7 @@ void ClientSender::run() {
     while (takeBatch(batch)) sendBatch(batch);
     if (window_ != nullptr) DestroyWindow(window_);
     ended_ = true;
+    shared_.wakeWaiters();
 }
 
 // Waits, handling the thread's messages, until deliveries are queued; false
@@ -148,7 +149,7 @@ void ClientSender::sendBatch(std::deque<Delivery>& batch) {
         shared_.missed({delivery.to.window, delivery.heard});
     }
     batch.clear();
-    shared_.delivered();
+    shared_.wakeWaiters();
 }
 
 void Fanout::send(Delivery delivery) {

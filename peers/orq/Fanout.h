@@ -46,8 +46,9 @@ public:
     // Sender threads: a miss for the hub's thread, which is woken to take it.
     void missed(MissedDelivery miss);
     std::vector<MissedDelivery> takeMissed();
-    // Wakes the threads waiting on the hub (tests' waitFor) after deliveries.
-    void delivered();
+    // Wakes the threads waiting on the hub (tests' waitFor) after deliveries
+    // and when a sender ends.
+    void wakeWaiters();
     void attach(DWORD hubThread) { hubThread_ = hubThread; }
 
 private:

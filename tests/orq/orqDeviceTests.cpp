@@ -280,6 +280,15 @@ std::unique_ptr<qxtest::DeafThread> deafClient(HWND hub, const std::function<voi
     });
 }
 
+// Counts the hub's log lines about clients that missed their deadline.
+std::shared_ptr<std::atomic<int>> countMisses(orq::HubOptions& options) {
+    auto missed = std::make_shared<std::atomic<int>>(0);
+    options.log = [missed](const std::string& line) {
+        if (line.find("did not take") != std::string::npos) ++*missed;
+    };
+    return missed;
+}
+
 // Sends a request to the hub from `from` and waits at most 100 ms for it, so
 // that a hub that hangs cannot hang the test.
 void requestBriefly(HWND hub, HWND from, UINT code, WPARAM parameter, const char* text) {
@@ -300,10 +309,7 @@ class HubDeafClients : public HubDevices, public ::testing::WithParamInterface<b
 TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
     auto options = orqtest::testOptions(facility_);
     options.clientTimeoutMs = 900;
-    const auto missed = std::make_shared<std::atomic<int>>(0);
-    options.log = [missed](const std::string& line) {
-        if (line.find("did not take") != std::string::npos) ++*missed;
-    };
+    const auto missed = countMisses(options);
     startHub(options);
     first_->registerRange(1, 1, 4);
     const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
@@ -320,6 +326,24 @@ TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, HubDeafClients, ::testing::Bool(),
                          [](const auto& param) { return param.param ? "zel" : "wm"; });
+
+#ifndef _WIN32
+// A client found stalled costs the hub no thread: its sender ends with its
+// window. (Only on our layer does FindWindowA look at message-only windows.)
+TEST_F(HubDevices, TheSenderOfAStalledClientEnds) {
+    auto options = orqtest::testOptions(facility_);
+    options.clientTimeoutMs = 50;
+    const auto missed = countMisses(options);
+    startHub(options);
+    const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
+        client.join();
+        client.registerRange(1, 1, 4);
+    });
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
+    EXPECT_TRUE(hub_->waitFor(
+        [&] { return missed->load() == 1 && FindWindowA("orqDeliverySender", nullptr) == nullptr; }, 5000));
+}
+#endif
 
 // A WM_CLOSE that comes while the hub waits on a client acts within one
 // client deadline.
