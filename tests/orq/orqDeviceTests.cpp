@@ -3,11 +3,14 @@
 // and device messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "DeafThread.h"
 #include "OrqTestSupport.h"
@@ -280,6 +283,10 @@ std::unique_ptr<qxtest::DeafThread> deafClient(HWND hub, const std::function<voi
     });
 }
 
+bool has(const Texts& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
 // Counts the hub's log lines about clients that missed their deadline.
 std::shared_ptr<std::atomic<int>> countMisses(orq::HubOptions& options) {
     auto missed = std::make_shared<std::atomic<int>>(0);
@@ -344,6 +351,39 @@ TEST_F(HubDevices, TheSenderOfAStalledClientEnds) {
         [&] { return missed->load() == 1 && FindWindowA("orqDeliverySender", nullptr) == nullptr; }, 5000));
 }
 #endif
+
+// A client found stalled gets nothing until it talks to the hub again, and
+// from then on what happens.
+TEST_F(HubDevices, AStalledClientIsServedAgainOnceItTalks) {
+    auto options = orqtest::testOptions(facility_);
+    options.clientTimeoutMs = 50;
+    const auto missed = countMisses(options);
+    startHub(options);
+    std::promise<void> ready, deafUntil, talked;
+    std::promise<Texts> received;
+    std::thread slow([&] {
+        FakeClient client(hub_->window());
+        client.join();
+        client.registerRange(1, 1, 4);
+        ready.set_value();
+        deafUntil.get_future().wait();
+        client.join();  // talks to the hub again
+        talked.set_value();
+        qxplatform::pumpUntil([&] { return has(client.texts(), "RR 1 2 4"); }, 5000);
+        received.set_value(client.texts());
+    });
+    ready.get_future().wait();
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
+    EXPECT_TRUE(hub_->waitFor([&] { return missed->load() == 1; }, 5000));
+    first_->command(routerCode, 1, "RC 1 3 1 ',---' 12");  // dropped: the client is stalled
+    deafUntil.set_value();
+    talked.get_future().wait();
+    first_->command(routerCode, 1, "RC 1 4 2 ',---' 12");
+    const Texts texts = received.get_future().get();
+    slow.join();
+    EXPECT_TRUE(has(texts, "RR 1 2 4"));
+    EXPECT_FALSE(has(texts, "RR 1 1 3"));
+}
 
 // A WM_CLOSE that comes while the hub waits on a client acts within one
 // client deadline.
