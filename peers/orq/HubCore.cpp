@@ -148,6 +148,12 @@ void HubCore::sendText(const ClientAddress& to, UINT code, const std::string& te
     delivery.to = to;
     delivery.code = code;
     delivery.bytes = text;
+    queue(std::move(delivery));
+}
+
+void HubCore::queue(Delivery delivery) {
+    delivery.heard = clients_.heard(delivery.to.window);
+    delivery.madeWhileStalled = clients_.stalled(delivery.to.window);
     outbox_.add(std::move(delivery));
 }
 
@@ -176,15 +182,16 @@ void HubCore::takeMissed() {
 }
 
 // Each client's deliveries go to its own sender, so none waits for another
-// client; the sender drops them while the client is stalled.
+// client. What was made for a client while it was stalled, or is for one
+// stalled now, is dropped: a client that talks again gets what happens from
+// then on.
 void HubCore::flushOutbox() {
     if (flushing_ || window_ == nullptr) return;
     flushing_ = true;
     while (!outbox_.empty() && !stopRequested_) {
         Delivery delivery = outbox_.take();
         spy_.delivery(delivery);
-        if (clients_.stalled(delivery.to.window)) continue;
-        delivery.heard = clients_.heard(delivery.to.window);
+        if (delivery.madeWhileStalled || clients_.stalled(delivery.to.window)) continue;
         fanout_.send(std::move(delivery));
     }
     // The senders wake the threads in waitFor once they have sent; lines
@@ -206,7 +213,7 @@ void HubCore::announceDisconnect() {
         delivery.to = client;
         delivery.form = Delivery::Form::plain;
         delivery.code = hubDisconnects;
-        outbox_.add(std::move(delivery));
+        queue(std::move(delivery));
     }
 }
 

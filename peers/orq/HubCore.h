@@ -126,6 +126,8 @@ private:
     void emitRevertive(const Device& device, int index, HWND onlyTo = nullptr);
     void notifyDatabaseChange(int device, int index, int database);
     void sendText(const ClientAddress& to, UINT code, const std::string& text);
+    // Into the outbox, stamped with what the hub knows of the client now.
+    void queue(Delivery delivery);
     void flushOutbox();
     void takeMissed();
 

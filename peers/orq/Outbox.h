@@ -26,7 +26,8 @@ struct Delivery {
     std::string bytes;  // text (without terminator) or record
     WPARAM wParam = 0;  // plain form
     LPARAM lParam = 0;  // plain form
-    std::uint64_t heard = 0;  // the client's ClientRegistry::heard() when the delivery was made
+    std::uint64_t heard = 0;       // the client's ClientRegistry::heard() when the delivery was made
+    bool madeWhileStalled = false;  // dropped even if the client talks before it is sent
 };
 
 class Outbox {
