@@ -118,9 +118,14 @@ void HubCore::clientLeaves(UINT message, HWND client) {
 void HubCore::tick() {
     if (federation_) federation_->pump();
     releaseHeld(false);
-    flushOutbox();
+    const bool handedOver = flushOutbox();
     takeMissed();
     fanout_.reap();
+    // What a tick changes wakes the threads in waitFor; deliveries handed to
+    // the senders wake them once they are sent, not before they arrive. The
+    // facility link changes what they may wait for (a device online) at any
+    // tick.
+    if (!handedOver || federation_) recorder_.notify();
 }
 
 DWORD HubCore::msUntilWork() const {
@@ -185,21 +190,20 @@ void HubCore::takeMissed() {
 // client. What was made for a client while it was stalled, or is for one
 // stalled now, is dropped: a client that talks again gets what happens from
 // then on.
-void HubCore::flushOutbox() {
-    if (flushing_ || window_ == nullptr) return;
+bool HubCore::flushOutbox() {
+    if (flushing_ || window_ == nullptr) return false;
     flushing_ = true;
+    bool handedOver = false;
     while (!outbox_.empty() && !stopRequested_) {
         Delivery delivery = outbox_.take();
         spy_.delivery(delivery);
         if (delivery.madeWhileStalled || clients_.stalled(delivery.to.window)) continue;
         fanout_.send(std::move(delivery));
+        handedOver = true;
     }
-    // The senders wake the threads in waitFor once they have sent; lines
-    // sent to spies here.
-    const bool spied = spy_.pending();
     spy_.flush(window_);
     flushing_ = false;
-    if (spied) recorder_.notify();
+    return handedOver;
 }
 
 void HubCore::announceDeviceMode(int device, int index, const std::string& keyword) {

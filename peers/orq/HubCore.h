@@ -128,7 +128,8 @@ private:
     void sendText(const ClientAddress& to, UINT code, const std::string& text);
     // Into the outbox, stamped with what the hub knows of the client now.
     void queue(Delivery delivery);
-    void flushOutbox();
+    // True when deliveries went to the senders.
+    bool flushOutbox();
     void takeMissed();
 
     void log(const std::string& line) const;
