@@ -113,7 +113,15 @@ void ClientRegistry::markStalled(HWND window) {
 }
 
 void ClientRegistry::heardFrom(HWND window) {
-    if (auto it = clients_.find(keyOf(window)); it != clients_.end()) it->second.stalled = false;
+    if (auto it = clients_.find(keyOf(window)); it != clients_.end()) {
+        it->second.stalled = false;
+        ++it->second.heard;
+    }
+}
+
+std::uint64_t ClientRegistry::heard(HWND window) const {
+    const Client* client = find(window);
+    return client != nullptr ? client->heard : 0;
 }
 
 bool ClientRegistry::stalled(HWND window) const {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <utility>
 #include <vector>
@@ -57,6 +58,9 @@ public:
     void markStalled(HWND window);
     void heardFrom(HWND window);
     bool stalled(HWND window) const;
+    // How often the hub has heard from the client: from 1 when it became
+    // known, raised by every heardFrom(); 0 for a window it does not know.
+    std::uint64_t heard(HWND window) const;
 
     std::size_t size() const { return clients_.size(); }
 
@@ -66,6 +70,7 @@ private:
         Transport transport = Transport::wm;
         bool subscribed = false;
         bool stalled = false;
+        std::uint64_t heard = 1;
         std::map<int, RangeSet> ranges;  // device -> indexes
     };
 

@@ -206,7 +206,7 @@ void HubCore::notifyDatabaseChange(int device, int index, int database) {
             break;
         }
         }
-        outbox_.add(std::move(delivery));
+        queue(std::move(delivery));
     }
 }
 

@@ -16,9 +16,6 @@ constexpr WPARAM probeQuestion = 0x5555;
 
 HWND windowOf(WPARAM value) { return reinterpret_cast<HWND>(value); }
 
-// How often, at most, a flush of the outbox looks for a queued WM_CLOSE.
-constexpr DWORD closeLookMs = 10;
-
 }  // namespace
 
 HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
@@ -26,10 +23,12 @@ HubCore::HubCore(const HubOptions& options, HubRecorder& recorder)
       recorder_(recorder),
       devices_(DeviceFiles(options.configDirectory)),
       cache_(options.cacheOn),
-      names_(devices_.files()) {}
+      names_(devices_.files()),
+      fanout_(options.clientTimeoutMs, recorder) {}
 
 void HubCore::attach(HWND window) {
     window_ = window;
+    fanout_.attach(GetCurrentThreadId());
     backing_.attach(window, options_.clientTimeoutMs);
     int highest = options_.highestDevice;
     if (highest <= 0) {
@@ -113,12 +112,20 @@ void HubCore::clientLeaves(UINT message, HWND client) {
     const bool closeQueued = PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
     recorder_.leave(message, client, closeQueued);
     clients_.forget(client);
+    fanout_.retire(client);
 }
 
 void HubCore::tick() {
     if (federation_) federation_->pump();
     releaseHeld(false);
-    flushOutbox();
+    const bool handedOver = flushOutbox();
+    takeMissed();
+    fanout_.reap();
+    // What a tick changes wakes the threads in waitFor; deliveries handed to
+    // the senders wake them once they are sent, not before they arrive. The
+    // facility link changes what they may wait for (a device online) at any
+    // tick.
+    if (!handedOver || federation_) recorder_.notify();
 }
 
 DWORD HubCore::msUntilWork() const {
@@ -146,44 +153,57 @@ void HubCore::sendText(const ClientAddress& to, UINT code, const std::string& te
     delivery.to = to;
     delivery.code = code;
     delivery.bytes = text;
+    queue(std::move(delivery));
+}
+
+void HubCore::queue(Delivery delivery) {
+    delivery.heard = clients_.heard(delivery.to.window);
+    delivery.madeWhileStalled = clients_.stalled(delivery.to.window);
     outbox_.add(std::move(delivery));
 }
 
 void HubCore::missed(HWND client, const char* what) {
     if (!IsWindow(client)) {
         clients_.forget(client);
+        fanout_.retire(client);
         return;
     }
     log(formatText("client %p did not take %s within %lu ms; skipped until it talks to the hub again",
                    static_cast<void*>(client), what, static_cast<unsigned long>(options_.clientTimeoutMs)));
     clients_.markStalled(client);
+    // Its sender drops what it still holds and ends; a new one starts when
+    // the client talks again and is sent something.
+    fanout_.dropThrough(client, clients_.heard(client));
+    fanout_.retire(client);
 }
 
-bool HubCore::closing(DWORD& lastLook) const {
-    if (stopRequested_) return true;
-    // Looking for a queued WM_CLOSE costs more than a send that is answered
-    // at once: look when sends have taken a while.
-    if (GetTickCount() - lastLook < closeLookMs) return false;
-    lastLook = GetTickCount();
-    MSG queued;
-    return PeekMessageA(&queued, window_, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
+void HubCore::takeMissed() {
+    for (const MissedDelivery& miss : fanout_.takeMissed()) {
+        // A client that talked to the hub since the delivery was made is not
+        // skipped: its sender has dropped only what was made before.
+        if (clients_.heard(miss.window) > miss.heard) continue;
+        missed(miss.window, "a delivery");
+    }
 }
 
-void HubCore::flushOutbox() {
-    if (flushing_ || window_ == nullptr) return;
+// Each client's deliveries go to its own sender, so none waits for another
+// client. What was made for a client while it was stalled, or is for one
+// stalled now, is dropped: a client that talks again gets what happens from
+// then on.
+bool HubCore::flushOutbox() {
+    if (flushing_ || window_ == nullptr) return false;
     flushing_ = true;
-    // Each send waits one client deadline at most; a hub asked to close
-    // stops sending between two of them.
-    DWORD lastLook = GetTickCount();
-    while (!outbox_.empty() && !closing(lastLook)) {
-        const Delivery delivery = outbox_.take();
+    bool handedOver = false;
+    while (!outbox_.empty() && !stopRequested_) {
+        Delivery delivery = outbox_.take();
         spy_.delivery(delivery);
-        if (clients_.stalled(delivery.to.window)) continue;
-        if (!sendDelivery(window_, delivery, options_.clientTimeoutMs)) missed(delivery.to.window, "a delivery");
+        if (delivery.madeWhileStalled || clients_.stalled(delivery.to.window)) continue;
+        fanout_.send(std::move(delivery));
+        handedOver = true;
     }
     spy_.flush(window_);
     flushing_ = false;
-    recorder_.notify();
+    return handedOver;
 }
 
 void HubCore::announceDeviceMode(int device, int index, const std::string& keyword) {
@@ -197,7 +217,7 @@ void HubCore::announceDisconnect() {
         delivery.to = client;
         delivery.form = Delivery::Form::plain;
         delivery.code = hubDisconnects;
-        outbox_.add(std::move(delivery));
+        queue(std::move(delivery));
     }
 }
 

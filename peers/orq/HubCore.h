@@ -16,6 +16,7 @@
 #include "CommandParser.h"
 #include "DeviceFiles.h"
 #include "DeviceModel.h"
+#include "Fanout.h"
 #include "HubOptions.h"
 #include "HubRecorder.h"
 #include "HubSpy.h"
@@ -34,15 +35,19 @@ public:
     HubCore(const HubCore&) = delete;
     HubCore& operator=(const HubCore&) = delete;
 
-    // Binds the hub's window and loads the devices.
+    // Binds the hub's window and loads the devices; on the hub's thread.
     void attach(HWND window);
+    // The hub's loop has ended: nothing more is sent, and the senders end,
+    // all within one client deadline.
+    void detach() { fanout_.stop(); }
 
     // A plain message; false when it is none of the hub's.
     bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // A request from an envelope or frame; returns the reply code.
     LRESULT handleRequest(Request& request);
 
-    // Releases held commands that are due and sends what the outbox holds.
+    // Releases held commands that are due, hands what the outbox holds to
+    // the clients' senders and takes the clients they found stalled.
     void tick();
     // How long the loop may wait before tick() has work: 0, a hold deadline
     // or INFINITE.
@@ -53,7 +58,10 @@ public:
     // until it next talks to the hub.
     void missed(HWND client, const char* what);
     // Any thread: the hub is to stop; deliveries still queued are not sent.
-    void requestStop() { stopRequested_ = true; }
+    void requestStop() {
+        stopRequested_ = true;
+        fanout_.halt();
+    }
 
     // Test and demo hooks.
     void announceDeviceMode(int device, int index, const std::string& keyword);
@@ -118,10 +126,11 @@ private:
     void emitRevertive(const Device& device, int index, HWND onlyTo = nullptr);
     void notifyDatabaseChange(int device, int index, int database);
     void sendText(const ClientAddress& to, UINT code, const std::string& text);
-    void flushOutbox();
-    // The hub is being stopped or has a WM_CLOSE queued (looked for at most
-    // every few milliseconds, counted from lastLook).
-    bool closing(DWORD& lastLook) const;
+    // Into the outbox, stamped with what the hub knows of the client now.
+    void queue(Delivery delivery);
+    // True when deliveries went to the senders.
+    bool flushOutbox();
+    void takeMissed();
 
     void log(const std::string& line) const;
     // Handed to the facility link instead of acted on here.
@@ -137,6 +146,7 @@ private:
     ValueCache cache_;
     NameStore names_;
     Outbox outbox_;
+    Fanout fanout_;
     InfodriverBacking backing_;
     std::deque<HeldCommand> held_;
     bool flushing_ = false;

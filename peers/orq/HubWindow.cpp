@@ -83,6 +83,7 @@ void HubWindow::run(const std::shared_ptr<std::promise<bool>>& started) {
     started->set_value(true);
 
     loop();
+    core_.detach();  // its senders end with the loop, within one client deadline
 
     running_ = false;
     window_ = nullptr;

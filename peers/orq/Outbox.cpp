@@ -15,7 +15,7 @@ bool sendPlain(const Delivery& delivery, DWORD timeoutMs) {
                                timeoutMs, &result) != 0;
 }
 
-bool sendCopyData(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
+bool sendCopyData(HWND from, const Delivery& delivery, DWORD timeoutMs) {
     unsigned char block[zorvwm32::textBlockSize] = {};
     const std::size_t room = delivery.form == Delivery::Form::text ? sizeof block - 1 : sizeof block;
     std::memcpy(block, delivery.bytes.data(), delivery.bytes.size() < room ? delivery.bytes.size() : room);
@@ -24,7 +24,7 @@ bool sendCopyData(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
     envelope.cbData = zorvwm32::textBlockSize;
     envelope.lpData = block;
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(delivery.to.window, WM_COPYDATA, reinterpret_cast<WPARAM>(hub),
+    return SendMessageTimeoutA(delivery.to.window, WM_COPYDATA, reinterpret_cast<WPARAM>(from),
                                reinterpret_cast<LPARAM>(&envelope), SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
@@ -38,10 +38,10 @@ bool sendThroughInterfaceLibrary(const Delivery& delivery, DWORD timeoutMs) {
 
 }  // namespace
 
-bool sendDelivery(HWND hub, const Delivery& delivery, DWORD timeoutMs) {
+bool sendDelivery(HWND from, const Delivery& delivery, DWORD timeoutMs) {
     if (delivery.form == Delivery::Form::plain) return sendPlain(delivery, timeoutMs);
     if (delivery.to.transport == Transport::zel) return sendThroughInterfaceLibrary(delivery, timeoutMs);
-    return sendCopyData(hub, delivery, timeoutMs);
+    return sendCopyData(from, delivery, timeoutMs);
 }
 
 }  // namespace orq

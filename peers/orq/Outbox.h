@@ -1,10 +1,11 @@
 // What the hub has to tell its clients, queued while it handles a message
-// and sent from its loop, so that a requester never waits for the hub's
-// traffic to other clients.
+// and handed from its loop to the clients' senders (Fanout.h), so that a
+// requester never waits for the hub's traffic to other clients.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -25,6 +26,8 @@ struct Delivery {
     std::string bytes;  // text (without terminator) or record
     WPARAM wParam = 0;  // plain form
     LPARAM lParam = 0;  // plain form
+    std::uint64_t heard = 0;       // the client's ClientRegistry::heard() when the delivery was made
+    bool madeWhileStalled = false;  // dropped even if the client talks before it is sent
 };
 
 class Outbox {
@@ -41,11 +44,11 @@ private:
     std::deque<Delivery> queue_;
 };
 
-// Sends one delivery from the hub's window. wm clients get a WM_COPYDATA
+// Sends one delivery, naming `from` as its sender. wm clients get a WM_COPYDATA
 // (or the plain message) through SendMessageTimeoutA, zel clients their texts
 // through the interface library's send with a deadline, so a client thread
 // that does not pump costs the hub at most timeoutMs. Returns false when the
 // client did not take it in time.
-bool sendDelivery(HWND hub, const Delivery& delivery, DWORD timeoutMs);
+bool sendDelivery(HWND from, const Delivery& delivery, DWORD timeoutMs);
 
 }  // namespace orq

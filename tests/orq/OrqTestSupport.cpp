@@ -151,6 +151,7 @@ LRESULT FakeClient::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         return zel::receive(window, wParam, lParam);
     }
     plain_.push_back({message, wParam, lParam});
+    if (onPlain) onPlain(plain_.back());
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

@@ -86,8 +86,12 @@ public:
     void clear();
     void dropLast();
 
-    // Runs for every delivery, on the test thread, while the hub waits for it.
+    // Runs for every delivery, on the test thread, while the client's sender
+    // in the hub waits for it.
     std::function<void(const Delivered&)> onDelivery;
+    // Runs for every plain message, on the test thread, while its sender
+    // waits for it (the hub's thread for the discovery answer 2032).
+    std::function<void(const PlainMessage&)> onPlain;
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,9 +3,14 @@
 // and device messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "DeafThread.h"
 #include "OrqTestSupport.h"
@@ -278,6 +283,19 @@ std::unique_ptr<qxtest::DeafThread> deafClient(HWND hub, const std::function<voi
     });
 }
 
+bool has(const Texts& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+// Counts the hub's log lines about clients that missed their deadline.
+std::shared_ptr<std::atomic<int>> countMisses(orq::HubOptions& options) {
+    auto missed = std::make_shared<std::atomic<int>>(0);
+    options.log = [missed](const std::string& line) {
+        if (line.find("did not take") != std::string::npos) ++*missed;
+    };
+    return missed;
+}
+
 // Sends a request to the hub from `from` and waits at most 100 ms for it, so
 // that a hub that hangs cannot hang the test.
 void requestBriefly(HWND hub, HWND from, UINT code, WPARAM parameter, const char* text) {
@@ -289,14 +307,16 @@ void requestBriefly(HWND hub, HWND from, UINT code, WPARAM parameter, const char
                         SMTO_NORMAL, 100, &ignored);
 }
 
-// A client whose thread stops pumping costs the hub one client deadline,
-// through either transport; the other clients still get their revertives,
-// and the silent one is skipped after.
+// A client whose thread stops pumping holds up only its own deliveries,
+// through either transport: the other clients get their revertives while
+// the hub still waits for it, long before its deadline (the longest there
+// is) has passed.
 class HubDeafClients : public HubDevices, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
     auto options = orqtest::testOptions(facility_);
-    options.clientTimeoutMs = 100;
+    options.clientTimeoutMs = 900;
+    const auto missed = countMisses(options);
     startHub(options);
     first_->registerRange(1, 1, 4);
     const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
@@ -308,10 +328,62 @@ TEST_P(HubDeafClients, AClientThatDoesNotPumpCannotHoldUpTheOthers) {
     first_->command(routerCode, 1, "RC 1 3 1 ',---' 12");
     ASSERT_TRUE(orqtest::waitForDeliveries(*hub_, *first_, 2224, 2));
     EXPECT_EQ(first_->texts(), (Texts{"RR 1 1 2", "RR 1 1 3"}));
+    EXPECT_EQ(missed->load(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, HubDeafClients, ::testing::Bool(),
                          [](const auto& param) { return param.param ? "zel" : "wm"; });
+
+#ifndef _WIN32
+// A client found stalled costs the hub no thread: its sender ends with its
+// window. (Only on our layer does FindWindowA look at message-only windows.)
+TEST_F(HubDevices, TheSenderOfAStalledClientEnds) {
+    auto options = orqtest::testOptions(facility_);
+    options.clientTimeoutMs = 50;
+    const auto missed = countMisses(options);
+    startHub(options);
+    const auto silent = deafClient(hub_->window(), [](FakeClient& client) {
+        client.join();
+        client.registerRange(1, 1, 4);
+    });
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
+    EXPECT_TRUE(hub_->waitFor(
+        [&] { return missed->load() == 1 && FindWindowA("orqDeliverySender", nullptr) == nullptr; }, 5000));
+}
+#endif
+
+// A client found stalled gets nothing until it talks to the hub again, and
+// from then on what happens.
+TEST_F(HubDevices, AStalledClientIsServedAgainOnceItTalks) {
+    auto options = orqtest::testOptions(facility_);
+    options.clientTimeoutMs = 50;
+    const auto missed = countMisses(options);
+    startHub(options);
+    std::promise<void> ready, deafUntil, talked;
+    std::promise<Texts> received;
+    std::thread slow([&] {
+        FakeClient client(hub_->window());
+        client.join();
+        client.registerRange(1, 1, 4);
+        ready.set_value();
+        deafUntil.get_future().wait();
+        client.join();  // talks to the hub again
+        talked.set_value();
+        qxplatform::pumpUntil([&] { return has(client.texts(), "RR 1 2 4"); }, 5000);
+        received.set_value(client.texts());
+    });
+    ready.get_future().wait();
+    first_->command(routerCode, 1, "RC 1 2 1 ',---' 12");
+    EXPECT_TRUE(hub_->waitFor([&] { return missed->load() == 1; }, 5000));
+    first_->command(routerCode, 1, "RC 1 3 1 ',---' 12");  // dropped: the client is stalled
+    deafUntil.set_value();
+    talked.get_future().wait();
+    first_->command(routerCode, 1, "RC 1 4 2 ',---' 12");
+    const Texts texts = received.get_future().get();
+    slow.join();
+    EXPECT_TRUE(has(texts, "RR 1 2 4"));
+    EXPECT_FALSE(has(texts, "RR 1 1 3"));
+}
 
 // A WM_CLOSE that comes while the hub waits on a client acts within one
 // client deadline.

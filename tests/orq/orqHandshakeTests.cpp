@@ -146,14 +146,16 @@ TEST_F(HubHandshake, RecordsWhetherAWmCloseWasQueuedWhenAClientLeaves) {
     client_->sendWithWindow(2034, 2);  // leaves without closing first
     client_->join();
 
-    // Run the leaving sequence while the hub waits for this thread (inside a
-    // delivery), so that the posted WM_CLOSE stays queued behind the sends.
-    client_->onDelivery = [&](const orqtest::Delivered&) {
+    // Run the leaving sequence while the hub's thread waits for this one
+    // (inside its discovery answer), so that the posted WM_CLOSE stays
+    // queued behind the sends.
+    client_->onPlain = [&](const orqtest::PlainMessage& message) {
+        if (message.message != 2032) return;
         PostMessageA(hub_->window(), WM_CLOSE, 0, 0);
         client_->sendWithWindow(2034, 2);
         client_->sendWithWindow(49223);
     };
-    hub_->deliver(client_->window(), 2123, "go");
+    client_->sendWithWindow(49153);
     ASSERT_TRUE(hub_->waitFor([&] { return hub_->closed(); }, 5000));
 
     const auto leaves = hub_->leaves();
