@@ -152,6 +152,10 @@ std::vector<std::string> childArguments(const Parameters& parameters, const std:
     return arguments;
 }
 
+std::string exitText(const std::optional<int>& code) {
+    return code ? "ended with " + std::to_string(*code) : "did not end in time";
+}
+
 // The bad neighbours of a cycle, started before its clients and killed (as
 // they are) when it ends.
 bool startNeighbours(const Parameters& parameters, const std::string& program, Reports& reports,
@@ -193,8 +197,7 @@ bool runCycle(const Parameters& parameters, const std::string& program, Reports&
     for (auto& child : children) {
         const std::optional<int> code = child->wait(mp::kPatience);
         if (code != std::optional<int>(0)) {
-            std::printf("soak: a client process %s\n", code ? ("ended with " + std::to_string(*code)).c_str()
-                                                            : "did not end in time");
+            std::printf("soak: a client process %s\n", exitText(code).c_str());
             ok = false;
         }
     }
@@ -257,9 +260,14 @@ int runDriver(const Parameters& parameters, int cycles, const std::string& progr
     cycles *= neighbours ? 2 : 1;
     const long windowsAfter = qxplatform::sessionWindowCount();
     const Memory hubEnd = memoryOf(hubPid);
-    PostMessageA(hubWindow, WM_CLOSE, 0, 0);
-    const bool hubEnded = hub.wait(mp::kPatience) == std::optional<int>(0);
-    if (!hubEnded) std::printf("soak: the hub did not end cleanly when asked\n");
+    // A flooder's posts may still fill the hub's queue to its quota, which
+    // refuses further posts until the hub has taken some: post until one goes.
+    const bool closeQueued =
+        mp::pumpUntilTrue([&] { return PostMessageA(hubWindow, WM_CLOSE, 0, 0) != FALSE; }, mp::kPatience);
+    if (!closeQueued) std::printf("soak: the hub's queue refused the request to close\n");
+    const std::optional<int> hubCode = hub.wait(mp::kPatience);
+    const bool hubEnded = hubCode == std::optional<int>(0);
+    if (!hubEnded) std::printf("soak: the hub, asked to close, %s\n", exitText(hubCode).c_str());
     ok = hubEnded && ok;
     std::error_code ignored;
     std::filesystem::remove_all(facility, ignored);
