@@ -2,6 +2,7 @@
 import asyncio
 import subprocess
 import threading
+import time
 
 import pytest
 from conftest import BIN, DEADLINE, first_line, run_example
@@ -136,6 +137,27 @@ def test_disposed_client_raises(facility):
     with pytest.raises(zorv.DisposedError):
         c.route(1, 1, 1)
     c.close()  # a second close does nothing
+
+
+def test_last_reference_dropped_inside_an_event_closes_the_client(facility):
+    holder = {"client": zorv.Client()}
+    c = holder["client"]
+    native = c._native  # outlives the Python object, to see it closed
+    released = threading.Event()
+
+    def drop(ev):
+        released.wait(DEADLINE)
+        holder.clear()  # the last reference goes when this event returns, on the client's own thread
+    c.connect()
+    c.register(1, 1, 8)
+    c.on_router_revertive(drop)
+    c.route(1, 1, 6, now=True)
+    del c
+    released.set()
+    deadline = time.monotonic() + DEADLINE
+    while not native.closed and time.monotonic() < deadline:
+        time.sleep(0.01)
+    assert native.closed
 
 
 def test_standby_driver_takes_over_when_tx_leaves(client):

@@ -328,8 +328,15 @@ class _Pumped:
 
     def __del__(self) -> None:
         native = getattr(self, "_native", None)
-        if native is not None and not native.closed:
+        if native is None or native.closed:
+            return
+        try:
             native.close()
+        except RuntimeError:
+            # The last reference went inside one of the object's own events:
+            # its thread cannot stop itself, so another one closes it (and
+            # keeps the native object alive until then).
+            threading.Thread(target=native.close, name="zorv close", daemon=True).start()
 
     def close(self) -> None:
         """Disposes of the object: its thread stops; later use raises DisposedError. A second close does nothing.
