@@ -138,7 +138,10 @@ fi
 if timed wine-build build build-mingw "" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQX_BENCHMARKS=OFF; then
   if timed wine-boot start_wine; then
-    timed wine-tests run_tests build-mingw --timeout "$test_timeout" -j 1
+    # Now and then Wine fails to start a test program at all (it ends at once
+    # and prints nothing); a failed test is run once more, and the log keeps
+    # both runs.
+    timed wine-tests run_tests build-mingw --timeout "$test_timeout" -j 1 --repeat until-pass:2
   else
     problems+=("wine: could not prepare Xvfb and the Wine prefix")
   fi
