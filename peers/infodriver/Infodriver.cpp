@@ -173,8 +173,10 @@ void Infodriver::attach(HWND driverWindow, qx::ipcType transport) {
         Endpoint* endpoint = &endpoints_.emplace_back(Endpoint{this, driver});
         driver->port = CreateWindowExA(0, portClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance(), endpoint);
         // The first driver that does not insist on standing by transmits.
+        // While this asks, the tx driver may leave and hand tx over to this
+        // very driver: that stays so.
         const bool standsBy = SendMessageA(driverWindow, redundancyStandby, 0, 0) == 1;
-        driver->role = txDriver() == nullptr && !standsBy ? Role::tx : Role::rx;
+        if (driver->role != Role::tx) driver->role = txDriver() == nullptr && !standsBy ? Role::tx : Role::rx;
     }
     driver->transport = transport;
     SendMessageA(driverWindow, infodriverAnswer, reinterpret_cast<WPARAM>(driver->port), 0);
