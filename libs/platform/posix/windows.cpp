@@ -34,8 +34,6 @@ std::string lowerCase(const char* text) {
     return lower;
 }
 
-bool equalIgnoringCase(const std::string& a, const char* b) { return lowerCase(a.c_str()) == lowerCase(b); }
-
 // The process's window classes, by name compared without case.
 class ClassRegistry {
 public:
@@ -136,9 +134,14 @@ std::optional<SessionWindow> findInSession(HWND handle) {
     return session != nullptr ? session->find(handle) : std::nullopt;
 }
 
-// A name as the session table keeps it (shortened to what fits).
+// A name as the session table keeps it (shortened to what fits), compared
+// without case and without copies: FindWindowA compares every window's.
 bool sameName(const std::string& kept, const char* wanted, std::size_t longest) {
-    return equalIgnoringCase(kept, std::string(wanted).substr(0, longest).c_str());
+    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    std::size_t i = 0;
+    for (; i < longest && wanted[i] != '\0'; ++i)
+        if (i >= kept.size() || lower(kept[i]) != lower(wanted[i])) return false;
+    return i == kept.size();
 }
 
 // Class names and atoms are the process's own: an atom matches only the
