@@ -140,11 +140,35 @@ bool ClientSender::dropped(const Delivery& delivery) {
     return stopping_ || (delivery.heard != 0 && delivery.heard <= droppedThrough_);
 }
 
+// The end of the run of deliveries from `first` that go to the client in
+// one exchange: batchable ones to the same window made at the same stamp, so
+// that a miss drops the whole run alike.
+std::size_t ClientSender::runEnd(const std::deque<Delivery>& batch, std::size_t first) {
+    constexpr std::size_t longestRun = 256;
+    std::size_t end = first + 1;
+    if (!batchable(batch[first])) return end;
+    while (end < batch.size() && end - first < longestRun && batchable(batch[end]) &&
+           batch[end].to.window == batch[first].to.window && batch[end].heard == batch[first].heard)
+        ++end;
+    return end;
+}
+
+// Sends deliveries [first, end); true when the client took them all.
+bool ClientSender::sendRun(const std::deque<Delivery>& batch, std::size_t first, std::size_t end) {
+    if (end - first == 1) return sendDelivery(window_, batch[first], shared_.timeoutMs());
+    std::vector<const Delivery*> run;
+    for (std::size_t i = first; i < end; ++i) run.push_back(&batch[i]);
+    return sendBatched(run.data(), run.size(), shared_.timeoutMs()) == run.size();
+}
+
 void ClientSender::sendBatch(std::deque<Delivery>& batch) {
-    for (const Delivery& delivery : batch) {
-        if (shared_.halted()) break;
+    for (std::size_t first = 0, end = 0; first < batch.size() && !shared_.halted(); first = end) {
+        end = first + 1;
+        const Delivery& delivery = batch[first];
         if (dropped(delivery)) continue;
-        if (sendDelivery(window_, delivery, shared_.timeoutMs())) continue;
+        end = runEnd(batch, first);
+        if (sendRun(batch, first, end)) continue;
+        // The rest of the run has the same stamp, and so is dropped with it.
         dropThrough(delivery.heard);  // a window the hub does not know (stamp 0) is never skipped
         shared_.missed({delivery.to.window, delivery.heard});
     }

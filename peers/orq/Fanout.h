@@ -83,6 +83,8 @@ private:
     void run();
     bool takeBatch(std::deque<Delivery>& batch);
     void sendBatch(std::deque<Delivery>& batch);
+    static std::size_t runEnd(const std::deque<Delivery>& batch, std::size_t first);
+    bool sendRun(const std::deque<Delivery>& batch, std::size_t first, std::size_t end);
     bool dropped(const Delivery& delivery);
     void wake();
 

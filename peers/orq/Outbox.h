@@ -51,4 +51,14 @@ private:
 // client did not take it in time.
 bool sendDelivery(HWND from, const Delivery& delivery, DWORD timeoutMs);
 
+// Whether a delivery may go to its zel client in one exchange with others.
+inline bool batchable(const Delivery& delivery) {
+    return delivery.to.transport == Transport::zel && delivery.form != Delivery::Form::plain;
+}
+
+// Sends batchable deliveries, all to one client, in order and in as few
+// exchanges as the interface library can, each within timeoutMs; returns how
+// many the client took.
+std::size_t sendBatched(const Delivery* const* deliveries, std::size_t count, DWORD timeoutMs);
+
 }  // namespace orq

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "clientTestSupport.h"
+#include "zelFrame.h"
 #include "zorvwm32.h"
 
 namespace qxtest {
@@ -191,6 +192,39 @@ TEST_F(ClientDispatch, TextsArriveThroughTheInterfaceLibraryToo) {
     EXPECT_EQ(hub.sendTextZel(window(), 2224, "RR 9 8 7"), 1);
     ASSERT_TRUE(waitForEvents(1));
     EXPECT_EQ(events.events, std::vector<std::string>{"RR 9 8 7"});
+}
+
+// A burst goes in as few exchanges as the library can; each text arrives in
+// order. A batch whose frames overrun it delivers the frames that fit.
+TEST_F(ClientDispatch, ABatchThroughTheInterfaceLibraryArrivesInOrder) {
+    transport = qx::zel;
+    connect(&events);
+    std::vector<std::string> texts, expected;
+    for (int index = 1; index <= 1000; ++index) texts.push_back("RR 9 " + std::to_string(index) + " 7");
+    std::vector<zel::Outbound> burst;
+    for (const auto& text : texts) burst.push_back({2224, 0, text.c_str(), zorvwm32::textKind, int(text.size() + 1)});
+    int taken = 0;
+    hub.run([&] { taken = zel::sendManyWithin(window(), burst.data(), int(burst.size()), 5000); });
+    EXPECT_EQ(taken, 1000);
+    ASSERT_TRUE(waitForEvents(1000));
+    EXPECT_EQ(events.events, texts);
+
+    events.events.clear();
+    alignas(8) unsigned char block[256] = {};
+    auto* header = reinterpret_cast<ZelFrame*>(block);
+    auto* first = reinterpret_cast<ZelFrame*>(block + sizeof(ZelFrame));
+    auto* second = reinterpret_cast<ZelFrame*>(block + sizeof(ZelFrame) + ZelFrame::batchedLength(9));
+    *header = ZelFrame{ZelFrame::batchMagic, 0, 3, 1, sizeof block - sizeof(ZelFrame), 0};
+    *first = ZelFrame{ZelFrame::expectedMagic, 2224, 0, 1, 9, 0};
+    std::memcpy(first->data(), "RR 9 1 8", 9);
+    *second = ZelFrame{ZelFrame::expectedMagic, 2224, 0, 1, 4000, 0};  // past the block's end
+    std::memcpy(second->data(), "RR 9 2 8", 9);
+    LRESULT delivered = 0;
+    hub.run([&] { delivered = qxplatform::sendMessageWithBlock(window(), zorvwm32::zelMessage, 0, block, sizeof block); });
+    EXPECT_EQ(delivered, 1);
+    ASSERT_TRUE(waitForEvents(1));
+    settle();
+    EXPECT_EQ(events.events, std::vector<std::string>{"RR 9 1 8"});
 }
 
 // A control application may close its client from inside any callback:

@@ -3,6 +3,7 @@
 #include "zorvwm32.h"
 
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -11,6 +12,7 @@ using ReceiveEntry = LRESULT (*)(HWND, WPARAM, LPARAM);
 using NumberQuery = BOOL (*)(HWND, UINT, LPARAM);
 using TimedSendEntry = BOOL (*)(HWND, UINT, LONG, void*, int, int, UINT, LONG*);
 using FrameLength = DWORD (*)(LPARAM);
+using BatchSendEntry = int (*)(HWND, const zel::Outbound*, int, UINT);
 
 struct InterfaceLibrary {
     SendEntry send = nullptr;
@@ -18,6 +20,7 @@ struct InterfaceLibrary {
     NumberQuery deliversNumber = nullptr;  // optional: a library may not say
     TimedSendEntry sendWithin = nullptr;   // optional: the send with a deadline
     FrameLength frameLength = nullptr;     // optional: the real length of a frame's block
+    BatchSendEntry sendMany = nullptr;     // optional: several one-way messages in one exchange
 };
 
 // Receive entries running on this thread.
@@ -44,6 +47,7 @@ const InterfaceLibrary& interfaceLibrary() {
         bound.deliversNumber = reinterpret_cast<NumberQuery>(GetProcAddress(library, "zelDeliversNumber"));
         bound.sendWithin = reinterpret_cast<TimedSendEntry>(GetProcAddress(library, "zelSendTimeout"));
         bound.frameLength = reinterpret_cast<FrameLength>(GetProcAddress(library, "zelFrameLength"));
+        bound.sendMany = reinterpret_cast<BatchSendEntry>(GetProcAddress(library, "zelSendManyTimeout"));
     });
     return bound;
 }
@@ -64,6 +68,21 @@ bool sendWithin(HWND target, UINT code, LONG parameter, void* buffer, int kind, 
     const auto& library = interfaceLibrary();
     if (library.sendWithin == nullptr) return false;
     return library.sendWithin(target, code, parameter, buffer, kind, size < 0 ? 0 : size, timeoutMs, &result) != FALSE;
+}
+
+int sendManyWithin(HWND target, const Outbound* messages, int count, DWORD timeoutMs) {
+    const auto& library = interfaceLibrary();
+    if (library.sendMany != nullptr) return library.sendMany(target, messages, count, timeoutMs);
+    int sent = 0;
+    for (LONG ignored = 0; sent < count; ++sent) {
+        const Outbound& message = messages[sent];
+        const auto* bytes = static_cast<const unsigned char*>(message.data);
+        std::vector<unsigned char> copy(bytes, bytes + (message.size > 0 ? message.size : 0));  // the handler may rewrite it
+        if (!sendWithin(target, message.code, message.parameter, copy.data(), message.kind, message.size, timeoutMs,
+                        ignored))
+            break;
+    }
+    return sent;
 }
 
 std::size_t frameLength(LPARAM lParam) {

@@ -79,6 +79,18 @@ LONG send(HWND target, UINT code, LONG parameter, void* buffer, int kind, int si
 // the library has no such entry; result then is 0.
 bool sendWithin(HWND target, UINT code, LONG parameter, void* buffer, int kind, int size, DWORD timeoutMs,
                 LONG& result);
+// One one-way message of a batch (entry "zelSendManyTimeout").
+struct Outbound {
+    UINT code;
+    LONG parameter;
+    const void* data;
+    int kind;
+    int size;
+};
+// Sends `count` one-way messages to `target` in order, batched into as few
+// exchanges as the library can, each within timeoutMs; returns how many the
+// target took. A library without that entry sends them one at a time.
+int sendManyWithin(HWND target, const Outbound* messages, int count, DWORD timeoutMs);
 // Receive entry, for every message 2074 a window receives.
 LRESULT receive(HWND window, WPARAM wParam, LPARAM lParam);
 // While a window handles message 2074, the real length of the block its
