@@ -8,13 +8,17 @@
 
 #include <qxplatform.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -111,18 +115,85 @@ private:
     DWORD end_;
 };
 
-// Sends every round, with the round marker last; waits for the marker of the
-// round before the one just sent, so that one round is in flight at most.
-bool driveRounds(const Plan& plan, const Deadline& deadline) {
+// The commands of every round, sent by `count` threads, each with a client
+// of its own and the indexes whose remainder by `count` is its number, as
+// several control panels send at once. Each index's commands still come
+// from one client, in round order.
+class RoundSenders {
+public:
+    RoundSenders(const Plan& plan, int count, qx::ipcType transport) : plan_(plan), transport_(transport) {
+        for (int share = 0; share < count; ++share) threads_.emplace_back([this, share, count] { run(share, count); });
+    }
+    ~RoundSenders() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (auto& thread : threads_) thread.join();
+    }
+    // Lets the threads send round `round`.
+    void start(long round) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            round_ = round;
+        }
+        changed_.notify_all();
+    }
+    // Whether every thread has sent round `round` (false for good once one failed to connect).
+    bool sent(long round) const { return finished_.load() == static_cast<long>(threads_.size()) * (round + 1); }
+    bool failed() const { return failed_.load(); }
+
+private:
+    void run(int share, int count) {
+        qxClient client(nullptr, "qxClient");
+        if (client.connect(transport_, 0)) failed_ = true;
+        for (long round = 0; round < plan_.rounds() && !failed_; ++round) {
+            if (!awaitRound(round)) return;
+            for (int index = 1 + share; index <= plan_.destinations(); index += count) {
+                client.routerCrosspoint(kRouter, index, Plan::source(round, index), ",---", true, 0);
+                client.infoWrite(kInfodriver, index, Plan::text(round, Latency::nowUs()), true, 0);
+            }
+            ++finished_;
+        }
+        client.disconnect();
+    }
+    // Waits for round `round`, answering the thread's messages meanwhile; false when stopping.
+    bool awaitRound(long round) {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                if (changed_.wait_for(lock, std::chrono::milliseconds(10), [&] { return stopping_ || round_ >= round; }))
+                    return !stopping_;
+            }
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        }
+    }
+
+    const Plan& plan_;
+    const qx::ipcType transport_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    long round_ = -1;
+    bool stopping_ = false;
+    std::atomic<long> finished_{0};
+    std::atomic<bool> failed_{false};
+    std::vector<std::thread> threads_;
+};
+
+// Sends every round, with the round marker last once every sender has sent
+// its share; waits for the marker of the round before the one just sent, so
+// that one round is in flight at most.
+bool driveRounds(const Plan& plan, const Parameters& parameters, const Deadline& deadline) {
     Checker markers(plan);
     qxClient driver(&markers, "qxClient");
     if (driver.connect(qx::wm, 0)) return false;
     driver.revertiveRegister(kRouter, plan.marker(), plan.marker(), false, qx::RP);
+    RoundSenders senders(plan, parameters.senders, parameters.transport == "zel" ? qx::zel : qx::wm);
     for (long round = 0; round < plan.rounds(); ++round) {
-        for (int index = 1; index <= plan.destinations(); ++index) {
-            driver.routerCrosspoint(kRouter, index, Plan::source(round, index), ",---", true, 0);
-            driver.infoWrite(kInfodriver, index, Plan::text(round, Latency::nowUs()), true, 0);
-        }
+        senders.start(round);
+        if (!deadline.wait([&] { return senders.sent(round) || senders.failed(); }) || senders.failed()) return false;
         driver.routerCrosspoint(kRouter, plan.marker(), Plan::source(round, plan.marker()), ",---", true, 0);
         if (!deadline.wait([&] { return markers.markers() >= round; })) return false;
     }
@@ -188,7 +259,7 @@ bool runCycle(const Parameters& parameters, const std::string& program, Reports&
     windowsDuring = std::max(windowsDuring, qxplatform::sessionWindowCount());
 
     const auto started = std::chrono::steady_clock::now();
-    ok = ok && driveRounds(Plan(parameters), deadline);
+    ok = ok && driveRounds(Plan(parameters), parameters, deadline);
     if (!deadline.wait([&] { return reports.done == done + parameters.processes; })) {
         std::printf("soak: the client processes did not all report\n");
         ok = false;

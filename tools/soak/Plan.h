@@ -19,7 +19,8 @@ struct Parameters {
     int destinations = 2000;      // per device
     int registrations = 8000;     // indexes registered, all clients together
     long revertives = 1'000'000;  // revertives to deliver, all clients together (rounded up to whole rounds)
-    std::string transport = "wm";
+    std::string transport = "wm";  // of the clients, and of the commands
+    int senders = 1;               // threads that send the commands, each with a client of its own
     int timeoutSeconds = 600;
     // Bad neighbours: after the cycles without them, the same cycles again
     // with a client that stops pumping and one that floods the hub with posts.

@@ -34,8 +34,12 @@ int main(int argc, char** argv) {
                    "cycle warms the hub up: its memory after the last must be what it was after the first)")
         ->check(CLI::Range(1, 100))
         ->capture_default_str();
-    app.add_option("--transport", parameters.transport, "Transport of the clients")
+    app.add_option("--transport", parameters.transport, "Transport of the clients and of the commands")
         ->check(CLI::IsMember({"wm", "zel"}))
+        ->capture_default_str();
+    app.add_option("--senders", parameters.senders,
+                   "Threads that send each round's commands, each through a client of its own")
+        ->check(CLI::Range(1, 16))
         ->capture_default_str();
     app.add_option("--timeout", parameters.timeoutSeconds, "Seconds the whole run may take")
         ->check(CLI::PositiveNumber)
