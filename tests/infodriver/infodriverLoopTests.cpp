@@ -11,6 +11,7 @@
 #include "OrqTestSupport.h"
 #include "clientTestSupport.h"
 #include "infodriverTestSupport.h"
+#include "zorvMessages.h"
 
 namespace qxtest {
 namespace {
@@ -104,6 +105,30 @@ TEST_P(StandIn, TxPassesToTheNextDriverWhenTheTxDriverLeaves) {
     EXPECT_EQ(host->txDriver(tally), reinterpret_cast<HWND>(reinterpret_cast<UINT_PTR>(second->getMessageWindow()) & 0xFFFF));
     host->requestWrite(tally, 5, "x", 12);
     EXPECT_TRUE(slotBecomes(5, "second: x"));
+}
+
+// The tx driver leaves while the infodriver asks an attaching driver whether
+// it stands by; tx is handed to the attaching driver during that question,
+// and it keeps tx once it answers. The attaching driver is a scriptable window,
+// so that the leave happens inside its answer.
+TEST_P(StandIn, ADriverHandedTxWhileAskedWhetherItStandsByKeepsTx) {
+    using namespace zorvmsg;
+    auto first = attach(events);
+    const HWND firstPort = first->getInfodriverWindow();
+    FakeHub::Options options;
+    options.answerDiscovery = false;
+    options.answers = {{redundancyStandby, 0}, {redundancyWilling, 1}, {redundancyOffer, 1}};
+    options.onMessage = [firstPort](HWND, UINT message, WPARAM, LPARAM) {
+        if (message == redundancyStandby) SendMessageA(firstPort, infodriverLeave, 0, tally);
+    };
+    FakeHub second(options);
+    const auto secondWindow = reinterpret_cast<UINT_PTR>(second.window()) & 0xFFFF;
+    SendMessageA(host->window(tally), GetParam() == qx::zel ? infodriverAnnounceZel : infodriverAnnounceWm,
+                 secondWindow, tally);
+    EXPECT_EQ(second.messagesOf(redundancyOffer).size(), 1u) << "it took tx";
+    EXPECT_EQ(host->txDriver(tally), reinterpret_cast<HWND>(secondWindow));
+    host->requestWrite(tally, 5, "asked", 12);
+    EXPECT_EQ(second.requestsOf(slotWriteRequest).size(), 1u) << "it decides the writes";
 }
 
 TEST_P(StandIn, ASecondaryDriverIsNeverOfferedTx) {

@@ -22,6 +22,9 @@ import time
 import urllib.error
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from processes import DEADLINE, first_line, stop  # noqa: E402
+
 try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -33,7 +36,6 @@ except ImportError:
     sys.exit(77)
 
 TOKEN = "panel-test-token"
-DEADLINE = 10  # seconds for any one thing to happen
 
 
 def wait(driver, poll_frequency=0.5):
@@ -50,33 +52,6 @@ def click(driver, element_id):
 
 def fail(message):
     raise AssertionError(message)
-
-
-def read_line(process, what):
-    """The first line a child prints, within the deadline."""
-    start = time.monotonic()
-    os.set_blocking(process.stdout.fileno(), False)
-    buffered = b""
-    while time.monotonic() - start < DEADLINE:
-        chunk = process.stdout.read()
-        if chunk:
-            buffered += chunk
-            if b"\n" in buffered:
-                return buffered.split(b"\n")[0].decode()
-        if process.poll() is not None:
-            fail(f"{what} ended early with {process.returncode}")
-        time.sleep(0.02)
-    fail(f"{what} printed nothing within {DEADLINE} s")
-
-
-def stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(DEADLINE)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 def browser(user_data_dir):
@@ -285,7 +260,7 @@ def main():
             if start:
                 hubs.append(subprocess.Popen([os.path.join(args.bin, "orq-hub"), "-c", facility, "-q"],
                                              stdout=subprocess.PIPE))
-                read_line(hubs[-1], "orq-hub")
+                first_line(hubs[-1], "orq-hub")
 
         restart(True)
         # The panel runs as workstation 2 (system mode), which its locks show.
@@ -294,7 +269,7 @@ def main():
         panel = subprocess.Popen([os.path.join(args.bin, "zorv-panel"), "--listen", "127.0.0.1:0", "--token-file",
                                   token_file, "--transport", args.transport], stdout=subprocess.PIPE, env=panel_env)
         processes.append(panel)
-        line = read_line(panel, "zorv-panel")
+        line = first_line(panel, "zorv-panel")
         port = int(line.split(":")[-1].split("/")[0])
         if args.bench:
             bench(args, port, tmp, args.bench)

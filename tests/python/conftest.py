@@ -4,44 +4,19 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 import uuid
 from pathlib import Path
 
 import pytest
 
+# The helpers shared with the other Python tests; DEADLINE and first_line serve test_zorv.py too.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from processes import DEADLINE, first_line, stop  # noqa: E402
+
 ROOT = Path(__file__).resolve().parents[2]
 BIN = Path(os.environ.get("ZORV_BIN", ROOT / "build" / "bin"))
 FACILITY = Path(os.environ.get("ZORV_FACILITY", ROOT / "peers" / "orq" / "facility"))
 EXAMPLES = ROOT / "examples" / "python"
-DEADLINE = 10.0  # seconds for anything to happen
-
-
-def first_line(process: subprocess.Popen, what: str, wanted: str = "") -> str:
-    """The first line a child prints that contains `wanted`, within the deadline."""
-    os.set_blocking(process.stdout.fileno(), False)
-    buffered = b""
-    end = time.monotonic() + DEADLINE
-    while time.monotonic() < end:
-        buffered += process.stdout.read() or b""
-        *lines, buffered = buffered.split(b"\n")
-        for line in lines:
-            if wanted.encode() in line:
-                return line.decode()
-        if process.poll() is not None:
-            raise AssertionError(f"{what} ended early with {process.returncode}")
-        time.sleep(0.01)
-    raise AssertionError(f"{what} printed nothing within {DEADLINE} s")
-
-
-def stop(process: subprocess.Popen) -> None:
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(DEADLINE)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 @pytest.fixture(scope="session")
