@@ -121,7 +121,8 @@ private:
 // from one client, in round order.
 class RoundSenders {
 public:
-    RoundSenders(const Plan& plan, int count, qx::ipcType transport) : plan_(plan), transport_(transport) {
+    RoundSenders(const Plan& plan, int count, qx::ipcType transport)
+        : plan_(plan), transport_(transport), driverThread_(GetCurrentThreadId()) {
         for (int share = 0; share < count; ++share) threads_.emplace_back([this, share, count] { run(share, count); });
     }
     ~RoundSenders() {
@@ -155,6 +156,7 @@ private:
                 client.infoWrite(kInfodriver, index, Plan::text(round, Latency::nowUs()), true, 0);
             }
             ++finished_;
+            PostThreadMessageA(driverThread_, WM_NULL, 0, 0);  // the driver waits for this
         }
         client.disconnect();
     }
@@ -173,6 +175,7 @@ private:
 
     const Plan& plan_;
     const qx::ipcType transport_;
+    const DWORD driverThread_;
     std::mutex mutex_;
     std::condition_variable changed_;
     long round_ = -1;
