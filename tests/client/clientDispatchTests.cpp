@@ -195,11 +195,11 @@ TEST_F(ClientDispatch, TextsArriveThroughTheInterfaceLibraryToo) {
 }
 
 // A burst goes in as few exchanges as the library can; each text arrives in
-// order. A batch whose frames overrun it delivers the frames that fit.
+// order.
 TEST_F(ClientDispatch, ABatchThroughTheInterfaceLibraryArrivesInOrder) {
     transport = qx::zel;
     connect(&events);
-    std::vector<std::string> texts, expected;
+    std::vector<std::string> texts;
     for (int index = 1; index <= 1000; ++index) texts.push_back("RR 9 " + std::to_string(index) + " 7");
     std::vector<zel::Outbound> burst;
     for (const auto& text : texts) burst.push_back({2224, 0, text.c_str(), zorvwm32::textKind, int(text.size() + 1)});
@@ -208,8 +208,16 @@ TEST_F(ClientDispatch, ABatchThroughTheInterfaceLibraryArrivesInOrder) {
     EXPECT_EQ(taken, 1000);
     ASSERT_TRUE(waitForEvents(1000));
     EXPECT_EQ(events.events, texts);
+}
 
-    events.events.clear();
+// On Windows the library keeps its own list of the blocks being sent, so a
+// block that the test program sends is no frame to it; there, only the
+// library itself makes batches.
+#ifndef _WIN32
+// A batch whose frames overrun it delivers the frames that fit.
+TEST_F(ClientDispatch, ADamagedBatchDeliversOnlyTheFramesThatFit) {
+    transport = qx::zel;
+    connect(&events);
     alignas(8) unsigned char block[256] = {};
     auto* header = reinterpret_cast<ZelFrame*>(block);
     auto* first = reinterpret_cast<ZelFrame*>(block + sizeof(ZelFrame));
@@ -226,6 +234,7 @@ TEST_F(ClientDispatch, ABatchThroughTheInterfaceLibraryArrivesInOrder) {
     settle();
     EXPECT_EQ(events.events, std::vector<std::string>{"RR 9 1 8"});
 }
+#endif
 
 // A control application may close its client from inside any callback:
 // nothing of the client is touched after the callback returns.
