@@ -445,11 +445,17 @@ std::optional<SessionWindow> Session::find(HWND handle, bool withNames) {
 }
 
 std::vector<SessionWindow> Session::list() {
+    return list([](const SessionEntry&) { return true; });
+}
+
+std::vector<SessionWindow> Session::list(const std::function<bool(const SessionEntry&)>& keep) {
     std::vector<SessionWindow> windows;
     {
         TableLock lock(table_);
-        for (std::uint32_t index = 1; index < usedEnd(); ++index)
-            if (table_->entries[index].used) windows.push_back(describe(table_->entries[index], static_cast<WORD>(index)));
+        for (std::uint32_t index = 1; index < usedEnd(); ++index) {
+            const SessionEntry& entry = table_->entries[index];
+            if (entry.used && keep(entry)) windows.push_back(describe(entry, static_cast<WORD>(index)));
+        }
     }
     std::sort(windows.begin(), windows.end(), [](const auto& a, const auto& b) { return a.serial < b.serial; });
     return windows;

@@ -15,6 +15,7 @@
 #include <pthread.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,6 +83,9 @@ public:
     std::optional<SessionWindow> find(HWND handle, bool withNames = false);
     // Every live window, oldest first.
     std::vector<SessionWindow> list();
+    // The windows whose entries `keep` accepts, looked at under the table
+    // lock without copies, ordered as list() orders them.
+    std::vector<SessionWindow> list(const std::function<bool(const SessionEntry&)>& keep);
     // Whether the window still exists and its process is alive.
     bool exists(const SessionWindow& window);
     std::size_t liveWindows();

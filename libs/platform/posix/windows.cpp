@@ -10,12 +10,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "session.h"
 #include "thread_context.h"
 #include "window_table.h"
 
 using qxposix::Session;
+using qxposix::SessionEntry;
 using qxposix::SessionWindow;
 using qxposix::ThreadContext;
 using qxposix::Window;
@@ -136,7 +138,7 @@ std::optional<SessionWindow> findInSession(HWND handle) {
 
 // A name as the session table keeps it (shortened to what fits), compared
 // without case and without copies: FindWindowA compares every window's.
-bool sameName(const std::string& kept, const char* wanted, std::size_t longest) {
+bool sameName(std::string_view kept, const char* wanted, std::size_t longest) {
     const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
     std::size_t i = 0;
     for (; i < longest && wanted[i] != '\0'; ++i)
@@ -153,6 +155,16 @@ bool matchesClass(const SessionWindow& window, LPCSTR nameOrAtom) {
         return local && local->windowClass().atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(nameOrAtom));
     }
     return sameName(window.className, nameOrAtom, Session::kMaxClassName);
+}
+
+// The table entry's class name and title against those asked for; an atom
+// is left to matchesClass, which knows the process's own classes.
+bool namesMatch(const SessionEntry& entry, LPCSTR className, LPCSTR title) {
+    const auto kept = [](const char* name, std::size_t room) { return std::string_view(name, ::strnlen(name, room)); };
+    if (className != nullptr && !IS_INTRESOURCE(className) &&
+        !sameName(kept(entry.className, sizeof entry.className), className, Session::kMaxClassName))
+        return false;
+    return title == nullptr || sameName(kept(entry.title, sizeof entry.title), title, Session::kMaxTitle);
 }
 
 bool matchesTitle(const SessionWindow& window, LPCSTR title) {
@@ -277,7 +289,9 @@ BOOL IsWindow(HWND hWnd) {
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     Session* session = Session::instance();
     if (session == nullptr) return nullptr;
-    const auto windows = session->list();
+    // Only the windows whose names match are copied out of the table.
+    const auto windows =
+        session->list([&](const SessionEntry& entry) { return namesMatch(entry, lpClassName, lpWindowName); });
     for (const auto kind : {WindowKind::topLevel, WindowKind::messageOnly}) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
             if (it->kind != static_cast<std::uint8_t>(kind)) continue;
