@@ -156,21 +156,24 @@ std::size_t ClientSender::runEnd(const std::deque<Delivery>& batch, std::size_t 
 // Sends deliveries [first, end); true when the client took them all.
 bool ClientSender::sendRun(const std::deque<Delivery>& batch, std::size_t first, std::size_t end) {
     if (end - first == 1) return sendDelivery(window_, batch[first], shared_.timeoutMs());
-    std::vector<const Delivery*> run;
-    for (std::size_t i = first; i < end; ++i) run.push_back(&batch[i]);
-    return sendBatched(run.data(), run.size(), shared_.timeoutMs()) == run.size();
+    const auto begin = batch.begin() + static_cast<std::ptrdiff_t>(first);
+    return sendBatched(begin, begin + static_cast<std::ptrdiff_t>(end - first), shared_.timeoutMs()) == end - first;
 }
 
 void ClientSender::sendBatch(std::deque<Delivery>& batch) {
-    for (std::size_t first = 0, end = 0; first < batch.size() && !shared_.halted(); first = end) {
-        end = first + 1;
+    for (std::size_t first = 0; first < batch.size() && !shared_.halted();) {
         const Delivery& delivery = batch[first];
-        if (dropped(delivery)) continue;
-        end = runEnd(batch, first);
-        if (sendRun(batch, first, end)) continue;
-        // The rest of the run has the same stamp, and so is dropped with it.
-        dropThrough(delivery.heard);  // a window the hub does not know (stamp 0) is never skipped
-        shared_.missed({delivery.to.window, delivery.heard});
+        if (dropped(delivery)) {
+            ++first;
+            continue;
+        }
+        const std::size_t end = runEnd(batch, first);
+        if (!sendRun(batch, first, end)) {
+            // The rest of the run has the same stamp, and so is dropped with it.
+            dropThrough(delivery.heard);  // a window the hub does not know (stamp 0) is never skipped
+            shared_.missed({delivery.to.window, delivery.heard});
+        }
+        first = end;
     }
     batch.clear();
     shared_.wakeWaiters();

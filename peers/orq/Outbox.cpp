@@ -44,17 +44,16 @@ bool sendDelivery(HWND from, const Delivery& delivery, DWORD timeoutMs) {
     return sendCopyData(from, delivery, timeoutMs);
 }
 
-std::size_t sendBatched(const Delivery* const* deliveries, std::size_t count, DWORD timeoutMs) {
-    if (count == 0) return 0;
+std::size_t sendBatched(DeliveryRun first, DeliveryRun last, DWORD timeoutMs) {
+    if (first == last) return 0;
     std::vector<zel::Outbound> messages;
-    messages.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Delivery& delivery = *deliveries[i];
-        const bool text = delivery.form == Delivery::Form::text;  // sent with its terminator
-        messages.push_back({delivery.code, 0, delivery.bytes.c_str(), zorvwm32::textKind,
-                            static_cast<int>(delivery.bytes.size() + (text ? 1 : 0))});
+    messages.reserve(static_cast<std::size_t>(last - first));
+    for (DeliveryRun delivery = first; delivery != last; ++delivery) {
+        const bool text = delivery->form == Delivery::Form::text;  // sent with its terminator
+        messages.push_back({delivery->code, 0, delivery->bytes.c_str(), zorvwm32::textKind,
+                            static_cast<int>(delivery->bytes.size() + (text ? 1 : 0))});
     }
-    const int sent = zel::sendManyWithin(deliveries[0]->to.window, messages.data(), static_cast<int>(count), timeoutMs);
+    const int sent = zel::sendManyWithin(first->to.window, messages.data(), static_cast<int>(messages.size()), timeoutMs);
     return sent > 0 ? static_cast<std::size_t>(sent) : 0;
 }
 

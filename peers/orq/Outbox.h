@@ -56,9 +56,10 @@ inline bool batchable(const Delivery& delivery) {
     return delivery.to.transport == Transport::zel && delivery.form != Delivery::Form::plain;
 }
 
-// Sends batchable deliveries, all to one client, in order and in as few
-// exchanges as the interface library can, each within timeoutMs; returns how
-// many the client took.
-std::size_t sendBatched(const Delivery* const* deliveries, std::size_t count, DWORD timeoutMs);
+// Sends batchable deliveries [first, last), all to one client, in order and
+// in as few exchanges as the interface library can, each within timeoutMs;
+// returns how many the client took.
+using DeliveryRun = std::deque<Delivery>::const_iterator;
+std::size_t sendBatched(DeliveryRun first, DeliveryRun last, DWORD timeoutMs);
 
 }  // namespace orq

@@ -146,19 +146,8 @@ bool sameName(std::string_view kept, const char* wanted, std::size_t longest) {
     return i == kept.size();
 }
 
-// Class names and atoms are the process's own: an atom matches only the
-// windows of the calling process.
-bool matchesClass(const SessionWindow& window, LPCSTR nameOrAtom) {
-    if (nameOrAtom == nullptr) return true;
-    if (IS_INTRESOURCE(nameOrAtom)) {
-        const auto local = WindowTable::instance().find(window.handle);
-        return local && local->windowClass().atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(nameOrAtom));
-    }
-    return sameName(window.className, nameOrAtom, Session::kMaxClassName);
-}
-
-// The table entry's class name and title against those asked for; an atom
-// is left to matchesClass, which knows the process's own classes.
+// The table entry's class name and title against those asked for. A class
+// atom is the process's own, and matches only its own windows (hasAtom).
 bool namesMatch(const SessionEntry& entry, LPCSTR className, LPCSTR title) {
     const auto kept = [](const char* name, std::size_t room) { return std::string_view(name, ::strnlen(name, room)); };
     if (className != nullptr && !IS_INTRESOURCE(className) &&
@@ -167,8 +156,9 @@ bool namesMatch(const SessionEntry& entry, LPCSTR className, LPCSTR title) {
     return title == nullptr || sameName(kept(entry.title, sizeof entry.title), title, Session::kMaxTitle);
 }
 
-bool matchesTitle(const SessionWindow& window, LPCSTR title) {
-    return title == nullptr || sameName(window.title, title, Session::kMaxTitle);
+bool hasAtom(const SessionWindow& window, LPCSTR atom) {
+    const auto local = WindowTable::instance().find(window.handle);
+    return local && local->windowClass().atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(atom));
 }
 
 }  // namespace
@@ -295,7 +285,7 @@ HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     for (const auto kind : {WindowKind::topLevel, WindowKind::messageOnly}) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
             if (it->kind != static_cast<std::uint8_t>(kind)) continue;
-            if (!matchesClass(*it, lpClassName) || !matchesTitle(*it, lpWindowName)) continue;
+            if (lpClassName != nullptr && IS_INTRESOURCE(lpClassName) && !hasAtom(*it, lpClassName)) continue;
             if (!it->local() && !session->exists(*it)) continue;
             return it->handle;
         }
